@@ -1,0 +1,5 @@
+#include "framework/test.h"
+
+int main(int argc, char** argv) {
+    return test_main(argc, argv);
+}

@@ -1,0 +1,37 @@
+// The module registry and the frame every module follows.
+#pragma once
+
+#include <stdint.h>
+
+#define MODULE_MAX 26
+// Usage lookups accept module ids 0 to this.
+#define MODULE_ID_MAX 24
+
+struct module_record {
+    const char* name;
+    uint8_t id;
+    int (*run)(int argc, char** argv);
+    int (*usage)(void);
+    int (*exit)(void);
+};
+
+extern module_record g_module_table[MODULE_MAX];
+extern int g_module_count;
+
+void module_register(const module_record* record);
+void module_unregister(const module_record* record);
+module_record* module_find(const char* name);
+int module_run(const char* name, int argc, char** argv);
+int module_usage(const char* name);
+void module_exit_all(void);
+void module_list(void);
+
+// Registers the module's static record before main and unregisters it after main
+// returns or the process calls exit(): one line at the end of every module unit.
+#define MODULE_REGISTRATION(X, record)                             \
+    __attribute__((constructor)) static void X##_register(void) {  \
+        module_register(&(record));                                \
+    }                                                              \
+    __attribute__((destructor)) static void X##_unregister(void) { \
+        module_unregister(&(record));                              \
+    }

@@ -1,0 +1,34 @@
+"""The shared log on flash: several processes appending at once, reuse and recovery."""
+import re
+
+
+def test_concurrent_appends_lose_and_interleave_nothing(cam):
+    r = cam.sh("for t in a b c d e f g h; do osa_log_driver append 300 $t & done; wait")
+    assert r.rc == 0, r
+    lines = cam.read("/mnt/nand/debug.log").splitlines()
+    assert len(lines) == 2400
+    assert all(re.fullmatch(r"[a-h] \d{6}", l) for l in lines)
+    for t in "abcdefgh":
+        assert [l for l in lines if l[0] == t] == [f"{t} {i:06d}" for i in range(300)]
+
+
+def test_existing_semaphore_is_reused_and_log_reopened_after_exit(cam):
+    r = cam.sh("osa_log_driver reopen x && osa_log_driver append 1 y && ipcs -s | grep -c '^0x'")
+    assert (r.out, r.rc) == ("1\n", 0), r
+    assert cam.read("/mnt/nand/debug.log") == "x 000000\nx 000001\ny 000000\n"
+
+
+def test_semaphore_left_taken_by_a_dead_process_is_recovered(cam):
+    r = cam.sh("osa_log_driver hold; timeout 5 osa_log_driver append 2 z", timeout=30)
+    assert r.rc == 0, r
+    assert cam.read("/mnt/nand/debug.log") == "z 000000\nz 000001\n"
+    assert "taking it over" in r.err
+    assert r.err.count("taking it over") == 1, "the takeover frees the lock for the next append"
+
+
+def test_unwritable_log_reports_every_time(cam):
+    cam.path("/mnt/nand/debug.log").mkdir()
+    r = cam.sh("osa_log_driver append 2 q")
+    assert r.rc == 1
+    assert r.err.count("open log:: Is a directory\n") == 2
+    assert len(re.findall(r" ERROR  \(osa_log\|OSA_log\|\d+\): Faild to open log: /mnt/nand/debug.log \n", r.err)) == 2
