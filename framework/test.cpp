@@ -74,7 +74,7 @@ void db_default_file_init(void) {
     }
 }
 
-int test_init(void) {
+void test_install_signal_handler(void) {
     // sigaction without SA_RESETHAND: the handler stays for the next signal too.
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
@@ -84,7 +84,10 @@ int test_init(void) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGQUIT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+}
 
+int test_init(void) {
+    test_install_signal_handler();
     db_default_file_init();
     int ret = OSA_init();
     ret |= OSA_logInit();

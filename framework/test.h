@@ -21,3 +21,5 @@ int test_exit(void);
 void test_usage(void);
 void db_default_file_init(void);
 void OSA_signalHandler(int signo);
+// OSA_signalHandler for SIGINT, SIGQUIT and SIGTERM; the first step of test_init.
+void test_install_signal_handler(void);

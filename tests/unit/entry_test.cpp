@@ -2,7 +2,9 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/module.h"
@@ -88,6 +90,29 @@ TEST(SignalHandler, PrintsWithoutThePrintLockAndSetsTheFlag) {
     OSA_mutexUnlock(&g_print_lock);
     EXPECT_EQ(out, "\nGet signal, signo = 15\n");
     EXPECT_EQ(g_exit_flag, 1);
+}
+
+TEST(SignalHandler, EverySignalCutsTheSleepInProgressShort) {
+    test_install_signal_handler();
+    pthread_t main_thread = pthread_self();
+    for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGINT}) {
+        g_exit_flag = 0;
+        std::thread sender([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            pthread_kill(main_thread, sig);
+        });
+        auto start = std::chrono::steady_clock::now();
+        testing::internal::CaptureStdout();
+        OSA_sleepMillis(5000);
+        std::string out = testing::internal::GetCapturedStdout();
+        sender.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << sig;
+        EXPECT_EQ(out, "\nGet signal, signo = " + std::to_string(sig) + "\n");
+        EXPECT_EQ(g_exit_flag, 1);
+    }
+    signal(SIGINT, SIG_DFL);
+    signal(SIGQUIT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
 }
 
 class ShellStop : public ::testing::TestWithParam<std::pair<const char*, int>> {};
