@@ -32,3 +32,10 @@ def test_unwritable_log_reports_every_time(cam):
     assert r.rc == 1
     assert r.err.count("open log:: Is a directory\n") == 2
     assert len(re.findall(r" ERROR  \(osa_log\|OSA_log\|\d+\): Faild to open log: /mnt/nand/debug.log \n", r.err)) == 2
+
+
+def test_failed_write_is_reported_and_the_lock_released(cam):
+    cam.path("/mnt/nand/debug.log").symlink_to("/dev/full")
+    r = cam.sh("osa_log_driver append 2 w; echo rc=$?")
+    assert r.err == "write log: No space left on device\n" * 2
+    assert r.out == "rc=1\n", "the second append found the lock free"
