@@ -1,0 +1,135 @@
+"""Turns docgen's output (the program's own usage texts) into the manual page and the
+bash completion, so that neither can drift from the option tables.
+
+    gen_docs.py USAGE_TEXT MAN_OUT COMPLETION_OUT VERSION
+"""
+import re
+import sys
+
+ROW = re.compile(r"^(?:-(?P<short>[A-Za-z])  |    )--(?P<long>[^\t\[]+?)(?: \[(?P<kind>[^\]]*)\])?\t+(?P<help>.*)$")
+STARS = "*" * 80
+
+
+def parse(text):
+    """Module names in registry order, and for each its option rows."""
+    modules, current, in_frame = {}, None, False
+    for line in text.split("\n"):
+        if line.startswith("@@module "):
+            current, in_frame = line.split(" ", 1)[1], False
+            modules[current] = []
+            continue
+        if current is None:
+            continue
+        if line.startswith(STARS):
+            in_frame = not in_frame
+            continue
+        m = ROW.match(line)
+        if in_frame and m:
+            modules[current].append(m.groupdict())
+    return modules
+
+
+def roff(text):
+    text = text.replace("\\", "\\e").replace("-", "\\-")
+    return "\\&" + text if text[:1] in (".", "'") else text
+
+
+def manual(modules, version):
+    out = [
+        f'.TH DEBUG 1 "" "debug {version}" "User Commands"',
+        ".SH NAME",
+        "debug \\- diagnostic and factory\\-test tool of the camera",
+        ".SH SYNOPSIS",
+        ".B debug",
+        ".B \\-M",
+        ".I module",
+        "[\\fImodule options\\fR]",
+        ".br",
+        ".B debug",
+        ".B \\-h",
+        "[\\fImodule\\fR]",
+        ".SH DESCRIPTION",
+        "One invocation selects one module with \\fB\\-M\\fR and hands it the rest of the command",
+        "line; \\fB\\-h\\fR prints a module's options instead. Every module accepts its own",
+        "\\fB\\-M\\fR option and ignores it.",
+        ".SH MODULES",
+    ]
+    for name, rows in modules.items():
+        out.append(f".SS {roff(name)}")
+        for row in rows:
+            if row["long"] == "module":
+                continue
+            head = f"\\fB\\-{row['short']}\\fR, " if row["short"] else ""
+            head += f"\\fB\\-\\-{roff(row['long'])}\\fR"
+            if row["kind"]:
+                head += f" [\\fI{roff(row['kind'])}\\fR]"
+            out += [".TP", head, roff(row["help"].strip()) or "(no description)"]
+    out += [
+        ".SH EXIT STATUS",
+        "0, or 255 when a module rejects an option and ends the process itself.",
+        ".SH FILES",
+        ".TP",
+        ".I /mnt/nand/debug.log",
+        "the shared log that test results are appended to",
+        ".TP",
+        ".I /mnt/nand/tqdb.db, /mnt/nand2/oem.db",
+        "the camera's databases (copied from \\fI/opt/app/\\fR when missing)",
+        ".TP",
+        ".I /tmp/media/",
+        "the media pipeline's state logs",
+        "",
+    ]
+    return "\n".join(out)
+
+
+def completion(modules):
+    lines = [
+        "# bash completion for debug: module names after -M/-h, a module's options after -M <module>",
+        "_debug()",
+        "{",
+        "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}",
+        "    local modules=\"%s\"" % " ".join(modules),
+        "    case $prev in",
+        "        -M|--module|-h|--help)",
+        "            COMPREPLY=($(compgen -W \"$modules\" -- \"$cur\"))",
+        "            return",
+        "            ;;",
+        "    esac",
+        "    local i module=",
+        "    for ((i = 1; i < COMP_CWORD - 1; i++)); do",
+        "        case ${COMP_WORDS[i]} in -M|--module) module=${COMP_WORDS[i+1]} ;; esac",
+        "    done",
+        "    local options",
+        "    case $module in",
+    ]
+    for name, rows in modules.items():
+        words = []
+        for row in rows:
+            if row["short"]:
+                words.append("-" + row["short"])
+            if " " not in row["long"]:
+                words.append("--" + row["long"])
+        lines.append(f"        {name}) options=\"{' '.join(words)}\" ;;")
+    lines += [
+        "        *) options=\"-M --module -h --help\" ;;",
+        "    esac",
+        "    COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))",
+        "}",
+        "complete -F _debug debug",
+        "",
+    ]
+    return "\n".join(lines)
+
+
+def main():
+    usage_text, man_out, completion_out, version = sys.argv[1:5]
+    with open(usage_text, encoding="latin-1") as f:
+        modules = parse(f.read())
+    with open(man_out, "w", encoding="latin-1") as f:
+        f.write(manual(modules, version))
+    with open(completion_out, "w", encoding="latin-1") as f:
+        f.write(completion(modules))
+
+
+if __name__ == "__main__":
+    main()
