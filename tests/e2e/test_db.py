@@ -228,14 +228,8 @@ def test_help_prints_usage_current_file_and_table_list(cam):
                                     "", 0)
 
 
-# The camera's /proc lists only the processes that were there when it started, so the
-# leak checker of a sanitizer build cannot inspect a program started later from a
-# script; leaks are checked by the runs that replace the script instead.
-LATE_START = "export ASAN_OPTIONS=detect_leaks=0; "
-
-
 def test_eight_concurrent_writers_all_land(cam):
-    r = cam.sh(LATE_START + "for i in $(seq 8); do for j in 1 2 3; do "
+    r = cam.sh("for i in $(seq 8); do for j in 1 2 3; do "
                "debug -M db -e \"insert into alarm_log(time, type, chn, info) "
                "values(datetime('now'), 'test', 0, 'writer $i.$j')\"; done & done; wait")
     assert r.rc == 0 and r.err == "", r
@@ -262,7 +256,7 @@ fcntl.lockf(fd, fcntl.LOCK_UN)
 
 def test_statement_and_query_wait_for_the_lock_file(cam):
     cam.write("/tmp/holder.py", HOLDER)
-    r = cam.sh(LATE_START + "python3 /tmp/holder.py & while [ ! -e /tmp/held ]; do sleep 0.05; done; "
+    r = cam.sh("python3 /tmp/holder.py & while [ ! -e /tmp/held ]; do sleep 0.05; done; "
                "debug -M db -e \"insert into alarm_log(time, type, chn, info) values('t', 'debug', 0, 'debug')\" "
                "-s \"select info from alarm_log where time = 't' order by id\"; wait")
     assert r.err == "" and r.rc == 0, r
