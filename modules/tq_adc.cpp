@@ -1,6 +1,8 @@
-#include "modules/tq_adc.h"
-
+// adc: photodiode sampling through the IIO converter, and the light-control
+// parameters handed to the process that reads them.
 #include <getopt.h>
+#include <stddef.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -16,6 +18,36 @@
 #define ADC_SHM_KEY 7665432  // 0x74F718
 #define ADC_SHORT_OPTIONS "M:c:t:d:N:D:s:g:i"
 #define ADC_RAW_DIGITS 4
+
+#define ADC_TIMES_UNLIMITED 0xFFFFFFFFu
+
+struct adc_param {
+    uint32_t channel;
+    uint32_t times;  // ADC_TIMES_UNLIMITED: until a stop is requested
+    uint32_t delay;  // milliseconds slept after each pass
+};
+
+// The wire format the light-control reader takes: 12 native int32, no padding.
+struct adc_shm_param {
+    int32_t valid;
+    int32_t mode;    // ADC_MODE_*
+    int32_t value1;  // night threshold, sensitivity or debug switch
+    int32_t value2;  // day threshold
+    int32_t reserved[8];
+};
+static_assert(sizeof(adc_shm_param) == 48, "the reader takes exactly 48 bytes");
+static_assert(offsetof(adc_shm_param, valid) == 0, "valid at 0");
+static_assert(offsetof(adc_shm_param, mode) == 4, "mode at 4");
+static_assert(offsetof(adc_shm_param, value1) == 8, "value1 at 8");
+static_assert(offsetof(adc_shm_param, value2) == 12, "value2 at 12");
+static_assert(offsetof(adc_shm_param, reserved) == 16, "reserved from 16");
+
+enum {
+    ADC_MODE_EV_THRESHOLDS = 1,
+    ADC_MODE_SENSITIVITY = 2,
+    ADC_MODE_DEBUG = 3,
+    ADC_MODE_SHOW_INFO = 4,
+};
 
 struct adc_channel {
     const char* path;
@@ -82,11 +114,11 @@ static int adc_usage(void) {
     return 0;
 }
 
-int adc_scale(int raw) {
+static int adc_scale(int raw) {
     return raw * 580 / 1900;
 }
 
-int adc_read_channel(int channel) {
+static int adc_read_channel(int channel) {
     if (channel < 0 || channel >= static_cast<int>(sizeof s_adc_channels / sizeof s_adc_channels[0])) {
         OSA_printf("error channel id:%d\n", channel);
         return -1;
@@ -103,7 +135,7 @@ int adc_read_channel(int channel) {
     return adc_scale(adc_atoi(buf));
 }
 
-int adc_init_param(adc_param* param, adc_shm_param* shm, int argc, char** argv) {
+static int adc_init_param(adc_param* param, adc_shm_param* shm, int argc, char** argv) {
     int threshold_pair = 0;
     const char* error = nullptr;
     optind = 0;

@@ -21,6 +21,14 @@
 #define CPU_RED "\033[0;31m"
 #define CPU_DEFAULT "\033[0;39m"
 
+#define CPU_LOG_SIZE 64
+
+struct cpu_param {
+    int32_t count;  // measurements to print
+    int32_t delay;  // seconds between measurements
+    char log[CPU_LOG_SIZE];
+};
+
 // clang-format off
 constexpr OptionRow kCpuRows[] = {
     {"module", required_argument, 'M', "module", "module name: cpu"},
@@ -55,7 +63,7 @@ static void cpu_show_version(void) {
     OSA_printf("CPU version: %s\n", CPU_VERSION);
 }
 
-int cpu_init_param(cpu_param* param, int argc, char** argv) {
+static int cpu_init_param(cpu_param* param, int argc, char** argv) {
     const char* error = nullptr;
     optind = 0;
     int c;
@@ -163,7 +171,7 @@ void cpu_update(cpu_counters* prev, const cpu_counters& cur, cpu_load* load) {
     *prev = cur;
 }
 
-int cpu_sample(cpu_load* load) {
+static int cpu_sample(cpu_load* load) {
     cpu_counters cur = {};
     File stat(fopen(CPU_STAT_PATH, "re"));
     if (!stat) {

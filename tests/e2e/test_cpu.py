@@ -83,6 +83,7 @@ def error(message):
 @pytest.mark.parametrize("args, out, err", [
     (["-c", "0"], "", error("Cpu count must > 0")),
     (["-c", "-5"], "", error("Cpu count must > 0")),
+    (["--count", "4294967296"], "", error("Cpu count must > 0")),
     (["-d", "0"], "", error("Cpu delay must > 0")),
     (["-v", "-l", "/tmp/" + "a" * 58], "CPU version: 1.0.2\n", error("Cpu log name length must < 64!")),
     (["-x"], "", "debug: invalid option -- 'x'\n" + error("Unknow option")),

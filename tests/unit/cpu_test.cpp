@@ -2,12 +2,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <regex>
 #include <string>
-#include <vector>
 
 #include "modules/tq_cpu.h"
-#include "osa/osa.h"
 
 namespace {
 
@@ -98,80 +95,5 @@ TEST(CpuUpdate, SharesOfTheIntervalCountEverythingButIdleAsBusy) {
     EXPECT_DOUBLE_EQ(load.proc, 2.0);
     EXPECT_EQ(memcmp(&prev, &cur, sizeof cur), 0) << "the new reading becomes the previous one";
 }
-
-struct CpuCase {
-    std::vector<std::string> args;  // after "debug -M cpu"
-    int rc;
-    int count;
-    int delay;
-    std::string log;
-    std::string out;  // standard output before any usage
-    std::string err;  // regex on standard error
-};
-
-void PrintTo(const CpuCase& c, std::ostream* os) {
-    for (const auto& a : c.args)
-        *os << a << ' ';
-}
-
-class CpuParse : public ::testing::TestWithParam<CpuCase> {
-protected:
-    void SetUp() override {
-        OSA_init();
-    }
-};
-
-TEST_P(CpuParse, FillsSettingsOrReportsAndShowsUsage) {
-    const CpuCase& c = GetParam();
-    std::vector<std::string> args = {"debug", "-M", "cpu"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(&a[0]);
-    cpu_param param = {60, 1, "/tmp/cpulog.txt"};
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    int rc = cpu_init_param(&param, static_cast<int>(argv.size()), argv.data());
-    std::string err = testing::internal::GetCapturedStderr();
-    std::string out = testing::internal::GetCapturedStdout();
-
-    EXPECT_EQ(rc, c.rc);
-    EXPECT_TRUE(std::regex_match(err, std::regex(c.err))) << err;
-    if (c.rc == 0) {
-        EXPECT_EQ(out, c.out);
-        EXPECT_EQ(param.count, c.count);
-        EXPECT_EQ(param.delay, c.delay);
-        EXPECT_EQ(std::string(param.log), c.log);
-    } else {
-        EXPECT_EQ(out.substr(0, c.out.size()), c.out);
-        EXPECT_NE(out.find("cpu usage:"), std::string::npos);
-    }
-}
-
-std::string error(const std::string& message) {
-    return R"((.*\n)? ERROR  \(tq_cpu\|cpu_init_param\|\d+\): )" + message + "\n";
-}
-const std::string kPath62 = "/tmp/" + std::string(57, 'a');
-const std::string kPath63 = "/tmp/" + std::string(58, 'a');
-const std::string kVersion = "CPU version: 1.0.2\n";
-const std::string kDefaultLog = "/tmp/cpulog.txt";
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Options, CpuParse, ::testing::Values(
-    CpuCase{{}, 0, 60, 1, kDefaultLog, "", ""},
-    CpuCase{{"-c", "3", "-d", "2"}, 0, 3, 2, kDefaultLog, "", ""},
-    CpuCase{{"--count", "0x10", "--delay", "010"}, 0, 16, 8, kDefaultLog, "", ""},
-    CpuCase{{"-l", kPath62}, 0, 60, 1, kPath62, "", ""},
-    CpuCase{{"-l", "/tmp/%s%n.txt"}, 0, 60, 1, "/tmp/%s%n.txt", "", ""},
-    CpuCase{{"-v", "-c", "2"}, 0, 2, 1, kDefaultLog, kVersion, ""},
-    CpuCase{{"-c", "0"}, -1, 0, 0, "", "", error("Cpu count must > 0")},
-    CpuCase{{"-c", "-5"}, -1, 0, 0, "", "", error("Cpu count must > 0")},
-    CpuCase{{"-c", "4294967296"}, -1, 0, 0, "", "", error("Cpu count must > 0")},
-    CpuCase{{"-c", "2147483648"}, -1, 0, 0, "", "", error("Cpu count must > 0")},
-    CpuCase{{"-d", "0"}, -1, 0, 0, "", "", error("Cpu delay must > 0")},
-    CpuCase{{"-l", kPath63}, -1, 0, 0, "", "", error("Cpu log name length must < 64!")},
-    CpuCase{{"-v", "-x"}, -1, 0, 0, "", kVersion, error("Unknow option")},
-    CpuCase{{"-c"}, -1, 0, 0, "", "", error("Unknow option")}));
-// clang-format on
 
 }  // namespace
