@@ -80,12 +80,14 @@ static_assert(kAdcOptions.help_count == 9, "every option has its help row");
 static adc_param s_adc_param = {0, ADC_TIMES_UNLIMITED, 1000};
 static adc_shm_param s_adc_shm;
 
+namespace {
 struct FileCloser {
     void operator()(FILE* fp) const {
         fclose(fp);
     }
 };
 using File = std::unique_ptr<FILE, FileCloser>;
+}  // namespace
 
 static uint32_t adc_strtoul(const char* text) {
     return static_cast<uint32_t>(strtoul(text, nullptr, 0));

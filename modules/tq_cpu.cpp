@@ -44,12 +44,14 @@ static_assert(kCpuOptions.help_count == 5, "every option has its help row");
 static cpu_param s_cpu_param = {60, 1, "/tmp/cpulog.txt"};
 static cpu_counters s_cpu_prev;
 
+namespace {
 struct FileCloser {
     void operator()(FILE* fp) const {
         fclose(fp);
     }
 };
 using File = std::unique_ptr<FILE, FileCloser>;
+}  // namespace
 
 static int32_t cpu_strtoul(const char* text) {
     return static_cast<int32_t>(static_cast<uint32_t>(strtoul(text, nullptr, 0)));
