@@ -1,0 +1,245 @@
+// adc: photodiode sampling through the IIO converter, and the light-control
+// parameters handed to the process that reads them.
+#include <getopt.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <memory>
+
+#include "framework/module.h"
+#include "framework/test.h"
+#include "framework/usage.h"
+#include "modules/tq_shm.h"
+#include "osa/osa.h"
+
+#define ADC_MODULE_ID 2
+#define ADC_SHM_KEY 7665432  // 0x74F718
+#define ADC_SHORT_OPTIONS "M:c:t:d:N:D:s:g:i"
+#define ADC_RAW_DIGITS 4
+
+#define ADC_TIMES_UNLIMITED 0xFFFFFFFFu
+
+struct adc_param {
+    uint32_t channel;
+    uint32_t times;  // ADC_TIMES_UNLIMITED: until a stop is requested
+    uint32_t delay;  // milliseconds slept after each pass
+};
+
+// The wire format the light-control reader takes: 12 native int32, no padding.
+struct adc_shm_param {
+    int32_t valid;
+    int32_t mode;    // ADC_MODE_*
+    int32_t value1;  // night threshold, sensitivity or debug switch
+    int32_t value2;  // day threshold
+    int32_t reserved[8];
+};
+static_assert(sizeof(adc_shm_param) == 48, "the reader takes exactly 48 bytes");
+static_assert(offsetof(adc_shm_param, valid) == 0, "valid at 0");
+static_assert(offsetof(adc_shm_param, mode) == 4, "mode at 4");
+static_assert(offsetof(adc_shm_param, value1) == 8, "value1 at 8");
+static_assert(offsetof(adc_shm_param, value2) == 12, "value2 at 12");
+static_assert(offsetof(adc_shm_param, reserved) == 16, "reserved from 16");
+
+enum {
+    ADC_MODE_EV_THRESHOLDS = 1,
+    ADC_MODE_SENSITIVITY = 2,
+    ADC_MODE_DEBUG = 3,
+    ADC_MODE_SHOW_INFO = 4,
+};
+
+struct adc_channel {
+    const char* path;
+    const char* open_error;
+    const char* description;  // nullptr: reserved
+};
+
+// clang-format off
+static const adc_channel s_adc_channels[] = {
+    {"/sys/bus/iio/devices/iio:device0/in_voltage0_raw", "open ADC_CHN_A error!!!", "Photodiode AD sampling"},
+    {"/sys/bus/iio/devices/iio:device0/in_voltage1_raw", "open ADC_B_DVE_NAME error!!!", nullptr},
+    {"/sys/bus/iio/devices/iio:device0/in_voltage2_raw", "open ADC_C_DVE_NAME error!!!", nullptr},
+};
+
+constexpr OptionRow kAdcRows[] = {
+    {"module", required_argument, 'M', "module", "module name: adc"},
+    {"channel", required_argument, 'c', "hex", "adc channel, default [4], means all"},
+    {"times", required_argument, 't', "digit", "adc read times, default [-1] means no timeout"},
+    {"delay", required_argument, 'd', "digit", "adc read delay [n] ms,  default [1000]ms"},
+    {"night_ev_th", required_argument, 'N', "0~1023", "0 is min   ,31023 is max"},
+    {"day_ev_th", required_argument, 'D', "0~1023", "0 is min   ,31023 is max"},
+    {"sensitive", required_argument, 's', "0~9", "0 is min   ,9 is max"},
+    {"debug switch", required_argument, 'g', "debug switch", "0: close, 1: open"},
+    {"info ", no_argument, 'i', "param", "show param info"},
+};
+// clang-format on
+constexpr OptionTable<9> kAdcOptions(kAdcRows);
+static_assert(kAdcOptions.help_count == 9, "every option has its help row");
+
+static adc_param s_adc_param = {0, ADC_TIMES_UNLIMITED, 1000};
+static adc_shm_param s_adc_shm;
+
+namespace {
+struct FileCloser {
+    void operator()(FILE* fp) const {
+        fclose(fp);
+    }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+}  // namespace
+
+static uint32_t adc_strtoul(const char* text) {
+    return static_cast<uint32_t>(strtoul(text, nullptr, 0));
+}
+
+// atoi without its undefined behaviour for numbers beyond int.
+static int adc_atoi(const char* text) {
+    return static_cast<int>(strtol(text, nullptr, 10));
+}
+
+static void adc_show_info(void) {
+    OSA_puts("ADC infomation descryption: ");
+    for (int ch = 0; ch < static_cast<int>(sizeof s_adc_channels / sizeof s_adc_channels[0]); ch++) {
+        if (s_adc_channels[ch].description != nullptr) {
+            OSA_printf("channel%d: %s\n", ch, s_adc_channels[ch].description);
+        } else {
+            OSA_printf("channel%d: reserve\n", ch);
+        }
+    }
+    OSA_printf("\n");
+}
+
+static int adc_usage(void) {
+    print_module_usage(ADC_MODULE_ID, kAdcOptions.longopts, kAdcOptions.help, kAdcOptions.help_count);
+    adc_show_info();
+    return 0;
+}
+
+static int adc_scale(int raw) {
+    return raw * 580 / 1900;
+}
+
+static int adc_read_channel(int channel) {
+    if (channel < 0 || channel >= static_cast<int>(sizeof s_adc_channels / sizeof s_adc_channels[0])) {
+        OSA_printf("error channel id:%d\n", channel);
+        return -1;
+    }
+    File fp(fopen(s_adc_channels[channel].path, "r+e"));
+    if (!fp) {
+        OSA_puts(s_adc_channels[channel].open_error);
+        return -1;
+    }
+    // The driver gives the value as text; four digits cover the converter's range.
+    char buf[ADC_RAW_DIGITS + 1] = {0};
+    size_t ignored = fread(buf, 1, ADC_RAW_DIGITS, fp.get());
+    (void)ignored;
+    return adc_scale(adc_atoi(buf));
+}
+
+static int adc_init_param(adc_param* param, adc_shm_param* shm, int argc, char** argv) {
+    int threshold_pair = 0;
+    const char* error = nullptr;
+    optind = 0;
+    int c;
+    while (error == nullptr &&
+           (c = getopt_long(argc, argv, ADC_SHORT_OPTIONS, kAdcOptions.longopts, nullptr)) != -1) {
+        switch (c) {
+            case 'M':
+                break;
+            case 'c':
+                param->channel = adc_strtoul(optarg);
+                // Only the photodiode channel is wired.
+                if (param->channel != 0) {
+                    param->channel = 0;
+                    OSA_ERROR("tq_adc", "adc_init_param", "Adc channel reset=%d\n", param->channel);
+                }
+                break;
+            case 't':
+                param->times = adc_strtoul(optarg);
+                break;
+            case 'd':
+                param->delay = adc_strtoul(optarg);
+                if (param->delay == 0) {
+                    error = "Adc delay time must > 0 !\n";
+                }
+                break;
+            case 'N':
+                shm->valid = 1;
+                shm->value1 = adc_atoi(optarg);
+                threshold_pair++;
+                break;
+            case 'D':
+                shm->value2 = adc_atoi(optarg);
+                threshold_pair++;
+                break;
+            case 's':
+                shm->valid = 1;
+                shm->mode = ADC_MODE_SENSITIVITY;
+                shm->value1 = adc_atoi(optarg);
+                break;
+            case 'g':
+                shm->valid = 1;
+                shm->mode = ADC_MODE_DEBUG;
+                shm->value1 = adc_atoi(optarg);
+                break;
+            case 'i':
+                shm->valid = 1;
+                shm->mode = ADC_MODE_SHOW_INFO;
+                break;
+            default:
+                error = "Unknow option\n";
+                break;
+        }
+    }
+    if (error != nullptr) {
+        OSA_ERROR("tq_adc", "adc_init_param", "%s", error);
+        adc_usage();
+        return -1;
+    }
+    if (threshold_pair == 2) {
+        shm->mode = ADC_MODE_EV_THRESHOLDS;
+        shm->valid = 1;
+    }
+    return 0;
+}
+
+static void adc_sample_once(int channel) {
+    int value = adc_read_channel(channel);
+    if (value < 0) {
+        OSA_puts("adc_read error!");
+    }
+    OSA_printf("Adc[%d] = %d\n", channel, value);
+}
+
+static int adc_test_main(int argc, char** argv) {
+    adc_param& param = s_adc_param;
+    if (adc_init_param(&param, &s_adc_shm, argc, argv) != 0) {
+        return 0;
+    }
+    if (s_adc_shm.valid != 0) {
+        return shm_hand_over(ADC_SHM_KEY, &s_adc_shm, sizeof s_adc_shm);
+    }
+    int channel = static_cast<int>(param.channel);
+    if (param.times == ADC_TIMES_UNLIMITED) {
+        while (g_exit_flag == 0) {
+            adc_sample_once(channel);
+            OSA_sleepMillis(param.delay);
+        }
+    } else {
+        // A counted run is not cut short by a stop request; a signal only ends the
+        // sleep in progress.
+        for (uint32_t i = 0; i < param.times; i++) {
+            adc_sample_once(channel);
+            OSA_sleepMillis(param.delay);
+        }
+    }
+    return 0;
+}
+
+static int adc_exit(void) {
+    return 0;
+}
+
+static module_record s_adc_module = {"adc", ADC_MODULE_ID, adc_test_main, adc_usage, adc_exit};
+MODULE_REGISTRATION(adc, s_adc_module)

@@ -1,0 +1,266 @@
+#include "modules/tq_cpu.h"
+
+#include <getopt.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <memory>
+
+#include "framework/module.h"
+#include "framework/test.h"
+#include "framework/usage.h"
+#include "osa/osa.h"
+
+#define CPU_MODULE_ID 8
+#define CPU_VERSION "1.0.2"
+#define CPU_SHORT_OPTIONS "M:d:c:l:v"
+#define CPU_STAT_PATH "/proc/stat"
+#define CPU_SELF_STAT_PATH "/proc/self/stat"
+
+#define CPU_GREEN "\033[1;32m"
+#define CPU_RED "\033[0;31m"
+#define CPU_DEFAULT "\033[0;39m"
+
+#define CPU_LOG_SIZE 64
+
+struct cpu_param {
+    int32_t count;  // measurements to print
+    int32_t delay;  // seconds between measurements
+    char log[CPU_LOG_SIZE];
+};
+
+// clang-format off
+constexpr OptionRow kCpuRows[] = {
+    {"module", required_argument, 'M', "module", "module name: cpu"},
+    {"delay", required_argument, 'd', "digit", "cpu check interval seconds, defalut [1]s"},
+    {"count", required_argument, 'c', "digit", "cpu repeat count times, defalut [60]"},
+    {"log", required_argument, 'l', "file", "cpu log file, default[/tmp/cpulog.txt]"},
+    {"version", no_argument, 'v', "", "cpu version information"},
+};
+// clang-format on
+constexpr OptionTable<5> kCpuOptions(kCpuRows);
+static_assert(kCpuOptions.help_count == 5, "every option has its help row");
+
+static cpu_param s_cpu_param = {60, 1, "/tmp/cpulog.txt"};
+static cpu_counters s_cpu_prev;
+
+namespace {
+struct FileCloser {
+    void operator()(FILE* fp) const {
+        fclose(fp);
+    }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+}  // namespace
+
+static int32_t cpu_strtoul(const char* text) {
+    return static_cast<int32_t>(static_cast<uint32_t>(strtoul(text, nullptr, 0)));
+}
+
+static int cpu_usage(void) {
+    return print_module_usage(CPU_MODULE_ID, kCpuOptions.longopts, kCpuOptions.help, kCpuOptions.help_count);
+}
+
+static void cpu_show_version(void) {
+    OSA_printf("CPU version: %s\n", CPU_VERSION);
+}
+
+static int cpu_init_param(cpu_param* param, int argc, char** argv) {
+    const char* error = nullptr;
+    optind = 0;
+    int c;
+    while (error == nullptr &&
+           (c = getopt_long(argc, argv, CPU_SHORT_OPTIONS, kCpuOptions.longopts, nullptr)) != -1) {
+        switch (c) {
+            case 'M':
+                break;
+            case 'd':
+                param->delay = cpu_strtoul(optarg);
+                if (param->delay <= 0) {
+                    error = "Cpu delay must > 0\n";
+                }
+                break;
+            case 'c':
+                param->count = cpu_strtoul(optarg);
+                if (param->count <= 0) {
+                    error = "Cpu count must > 0\n";
+                }
+                break;
+            case 'l':
+                if (strlen(optarg) >= CPU_LOG_SIZE - 1) {
+                    error = "Cpu log name length must < 64!\n";
+                } else {
+                    snprintf(param->log, sizeof param->log, "%s", optarg);
+                }
+                break;
+            case 'v':
+                cpu_show_version();
+                break;
+            default:
+                error = "Unknow option\n";
+                break;
+        }
+    }
+    if (error != nullptr) {
+        OSA_ERROR("tq_cpu", "cpu_init_param", "%s", error);
+        cpu_usage();
+        return -1;
+    }
+    return 0;
+}
+
+int cpu_read_stat(FILE* fp, cpu_counters* cur) {
+    char name[5];
+    unsigned long user, nice, system, idle, iowait, irq, softirq, steal;
+    for (;;) {
+        user = nice = system = idle = iowait = irq = softirq = steal = 0;
+        int n = fscanf(fp, "%4s %lu %lu %lu %lu %lu %lu %lu %lu %*[^\n]", name, &user, &nice, &system, &idle,
+                       &iowait, &irq, &softirq, &steal);
+        if (n == EOF) {
+            return -1;
+        }
+        if (n >= 1 && strcmp(name, "cpu") == 0) {
+            break;
+        }
+    }
+    cur->user = static_cast<uint64_t>(user) + nice;
+    cur->nice = nice;
+    cur->sys = static_cast<uint64_t>(system) + irq + softirq;
+    cur->idle = idle;
+    cur->iowait = iowait;
+    cur->irq = irq;
+    cur->softirq = softirq;
+    cur->steal = steal;
+    cur->total = static_cast<uint64_t>(user) + nice + system + idle + iowait + irq + softirq + steal;
+    return 0;
+}
+
+int cpu_read_self_stat(FILE* fp, cpu_counters* cur) {
+    unsigned long utime, stime, cutime, cstime;
+    if (fscanf(fp, "%*d %*s %*s %*d %*d %*d %*d %*d %*d %*d %*d %*d %*d %lu %lu %lu %lu", &utime, &stime,
+               &cutime, &cstime) < 4) {
+        return -1;
+    }
+    cur->proc = static_cast<uint64_t>(utime) + stime + cutime + cstime;
+    return 0;
+}
+
+static bool cpu_counters_empty(const cpu_counters& c) {
+    return c.user == 0 && c.nice == 0 && c.sys == 0 && c.idle == 0 && c.iowait == 0 && c.irq == 0 &&
+           c.softirq == 0 && c.steal == 0 && c.total == 0 && c.proc == 0;
+}
+
+static double cpu_share(uint64_t part, uint64_t total) {
+    return static_cast<double>(part) * 100.0 / static_cast<double>(total);
+}
+
+void cpu_update(cpu_counters* prev, const cpu_counters& cur, cpu_load* load) {
+    if (cpu_counters_empty(*prev)) {
+        *prev = cur;
+        return;
+    }
+    uint64_t total = cur.total - prev->total;
+    load->user = cpu_share(cur.user - prev->user, total);
+    load->nice = cpu_share(cur.nice - prev->nice, total);
+    load->sys = cpu_share(cur.sys - prev->sys, total);
+    load->idle = cpu_share(cur.idle - prev->idle, total);
+    load->iowait = cpu_share(cur.iowait - prev->iowait, total);
+    load->irq = cpu_share(cur.irq - prev->irq, total);
+    load->softirq = cpu_share(cur.softirq - prev->softirq, total);
+    load->steal = cpu_share(cur.steal - prev->steal, total);
+    load->cpu = 100.0 - cpu_share(cur.idle - prev->idle, total);
+    load->proc = cpu_share(cur.proc - prev->proc, total);
+    *prev = cur;
+}
+
+static int cpu_sample(cpu_load* load) {
+    cpu_counters cur = {};
+    File stat(fopen(CPU_STAT_PATH, "re"));
+    if (!stat) {
+        fputs(CPU_RED "Error: " CPU_STAT_PATH " not found. Is the /proc filesystem mounted?\n" CPU_DEFAULT
+                      " \n",
+              stderr);
+        return -1;
+    }
+    int found = cpu_read_stat(stat.get(), &cur);
+    if (fclose(stat.release()) != 0 || found != 0) {
+        return -1;
+    }
+    File self(fopen(CPU_SELF_STAT_PATH, "re"));
+    if (!self) {
+        fputs(CPU_RED "Error: " CPU_SELF_STAT_PATH
+                      " not found. Is the /proc filesystem mounted?\n" CPU_DEFAULT " \n",
+              stderr);
+        return -1;
+    }
+    if (cpu_read_self_stat(self.get(), &cur) != 0) {
+        fputs(CPU_RED "Error: Failed to get process load information.\n" CPU_DEFAULT " \n", stderr);
+        return -1;
+    }
+    if (fclose(self.release()) != 0) {
+        return -1;
+    }
+    cpu_update(&s_cpu_prev, cur, load);
+    return 0;
+}
+
+// Whole seconds as the sleep's milliseconds, held to what it can take.
+static uint32_t cpu_delay_ms(int32_t seconds) {
+    uint64_t ms = static_cast<uint64_t>(seconds) * 1000u;
+    return ms > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(ms);
+}
+
+static int cpu_test_main(int argc, char** argv) {
+    cpu_param& param = s_cpu_param;
+    if (cpu_init_param(&param, argc, argv) != 0) {
+        return 0;
+    }
+    File log(fopen(param.log, "wbe"));
+    if (log) {
+        OSA_printf(CPU_GREEN "Create cpu log: %s\n" CPU_DEFAULT " \n", param.log);
+    } else {
+        fprintf(stderr, CPU_RED "Error: Can't create log %s\n" CPU_DEFAULT " \n", param.log);
+    }
+    OSA_printf(CPU_GREEN "ARM LOAD RUNNING FOR COUNT: %d \n" CPU_DEFAULT " \n", param.count);
+
+    cpu_load load = {};
+    int64_t step = 0;
+    int32_t counted = 0;
+    double sum = 0.0;
+    double max = 0.0;
+    double min = 100.0;
+    // Step 0 only takes the first reading, so every printed line covers a whole interval.
+    while (g_exit_flag == 0) {
+        cpu_sample(&load);
+        if (step > 0 && step <= param.count) {
+            max = load.cpu > max ? load.cpu : max;
+            min = load.cpu < min ? load.cpu : min;
+            sum += load.cpu;
+            counted++;
+            if (log) {
+                fprintf(log.get(), "CPU:%3.0f%% (sys:%3.0f%% user:%3.0f%% wait:%3.0f%% steal:%3.0f%%)\n",
+                        load.cpu, load.sys, load.user, load.iowait, load.steal);
+                // A run may be long and end by a kill: what was measured stays.
+                fflush(log.get());
+            }
+            OSA_printf(CPU_GREEN
+                       "CPU:%3.0f%% (sys:%3.0f%% user:%3.0f%% wait:%3.0f%% steal:%3.0f%%)" CPU_DEFAULT " \n",
+                       load.cpu, load.sys, load.user, load.iowait, load.steal);
+        } else if (step > param.count) {
+            g_exit_flag = 1;
+        }
+        step++;
+        OSA_sleepMillis(cpu_delay_ms(param.delay));
+    }
+
+    double average = sum / static_cast<double>(counted);
+    if (log) {
+        fprintf(log.get(), "Average:%4.3f%%   Max:%4.2f%%  Min:%4.2f%%\n", average, max, min);
+        log.reset();
+    }
+    OSA_printf(CPU_GREEN "Average:%4.3f%%   Max:%4.2f%%  Min:%4.2f%%" CPU_DEFAULT " \n", average, max, min);
+    return 0;
+}
+
+static module_record s_cpu_module = {"cpu", CPU_MODULE_ID, cpu_test_main, cpu_usage, nullptr};
+MODULE_REGISTRATION(cpu, s_cpu_module)
