@@ -31,7 +31,7 @@ def table(cam, *parts):
     cam.write("/proc/mtd", text)
 
 
-@pytest.mark.parametrize("args", [[], ["-b", "2"], ["-b", "0", "-b", "x"]])
+@pytest.mark.parametrize("args", [[], ["-b", "2"], ["-b", "0", "-b", "x"], ["--badblock", "0x1"]])
 def test_without_badblock_one_nothing_runs(cam, args):
     r = check(cam, "mtd1@0", args)
     assert (r.out, r.err, r.rc) == ("", "", 0)
@@ -78,10 +78,17 @@ def test_missing_proc_mtd(cam):
     assert re.fullmatch(prefix("tq_badblock_check") + r"/proc/mtd open failed\n", r.err), r.err
 
 
-def test_unknown_option_is_reported_and_the_check_still_runs(cam):
-    r = check(cam, "mtd0@0", ["-x", "-b", "1"])
-    assert r.out == USAGE + "/dev/mtd0 (\"boot\") : \nBad block found at : 00000000\n\nTotal bad block : 1\n"
-    assert re.fullmatch("debug: invalid option -- 'x'\n" + prefix("mtd_init_param") + "Unknow option\n", r.err)
+@pytest.mark.parametrize("args, complaints", [
+    (["-x", "-b", "1"], ["debug: invalid option -- 'x'\n"]),
+    (["-b", "1", "-b", "0", "--nosuch"], ["debug: unrecognized option '--nosuch'\n"]),
+    (["-q", "-b", "1", "-b"], ["debug: invalid option -- 'q'\n", "debug: option requires an argument -- 'b'\n"]),
+])
+def test_bad_options_are_reported_and_the_check_still_runs(cam, args, complaints):
+    r = check(cam, "mtd0@0", args)
+    assert r.out == USAGE * len(complaints) + \
+        "/dev/mtd0 (\"boot\") : \nBad block found at : 00000000\n\nTotal bad block : 1\n"
+    unknown = prefix("mtd_init_param") + "Unknow option\n"
+    assert re.fullmatch("".join(re.escape(c) + unknown for c in complaints), r.err), r.err
 
 
 def test_odd_tables_are_reported_and_the_check_goes_on(cam):

@@ -185,6 +185,7 @@ def test_fill_count_after_the_fill_is_not_used_and_a_signal_stops_it(cam):
     (["-n", "0"], "", "filling file numbers must in [1-40960]!\n"),
     (["-n", "40961", "-m"], "", "filling file numbers must in [1-40960]!\n"),
     (["-n", "junk"], "", "filling file numbers must in [1-40960]!\n"),
+    (["-n", "4294967297"], "", "filling file numbers must in [1-40960]!\n"),
     (["-z", "1025"], "", "filling file size must in [1-1024]!\n"),
     (["-z", "0", "-m"], "", "filling file size must in [1-1024]!\n"),
     (["-x", "-m"], "debug: invalid option -- 'x'\n", "Unknow option\n"),

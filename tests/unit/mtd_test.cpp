@@ -125,25 +125,6 @@ TEST_F(MtdCheck, OffsetsAreTheSumOfTheSizesBefore) {
     EXPECT_STREQ(mtd_parts[2].dev, "/dev/mtd2");
 }
 
-TEST_F(MtdCheck, UnparsableLinesAndPartitionsPastTheTableAreReportedAndSkipped) {
-    std::string text = "dev:    size   erasesize  name\nmtdX broken line\n";
-    for (int i = 0; i < 18; i++) {
-        text += "mtd" + std::to_string(i) + ": 00100000 00020000 \"p\"\n";
-    }
-    FILE* fp = table(text);
-    testing::internal::CaptureStderr();
-    mtd_load_parts(fp);
-    std::string err = testing::internal::GetCapturedStderr();
-    fclose(fp);
-    EXPECT_EQ(mtd_part_count, MTD_PART_MAX);
-    EXPECT_STREQ(mtd_parts[15].dev, "/dev/mtd15");
-    EXPECT_EQ(mtd_parts[15].offset, 15 * 0x100000u);
-    EXPECT_NE(err.find("/proc/mtd line not understood, skipped: mtdX broken line\n"), std::string::npos)
-        << err;
-    EXPECT_NE(err.find("more than 16 partitions, /dev/mtd16 not checked\n"), std::string::npos) << err;
-    EXPECT_NE(err.find("more than 16 partitions, /dev/mtd17 not checked\n"), std::string::npos) << err;
-}
-
 TEST_F(MtdCheck, AsksOncePerEraseBlockAndRecordsFlashAddresses) {
     mtd_part* p = part(0x100000, 0x400000, 0x20000);
     g_answers = {{0x20000, 1}, {0x3e0000, 1}};
@@ -154,18 +135,6 @@ TEST_F(MtdCheck, AsksOncePerEraseBlockAndRecordsFlashAddresses) {
     ASSERT_EQ(p->bad_count, 2u);
     EXPECT_EQ(p->bad_addr[0], 0x120000u);
     EXPECT_EQ(p->bad_addr[1], 0x4e0000u);
-}
-
-TEST_F(MtdCheck, FailedRequestEndsThePartitionAndKeepsEarlierFinds) {
-    mtd_part* p = part(0, 0x100000, 0x20000);
-    g_answers = {{0x20000, 1}, {0x60000, -1}, {0x80000, 1}};
-    testing::internal::CaptureStdout();
-    mtd_scan_part(p);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "ioctl MEMGETBADBLOCK failed, " + std::string(p->dev) + ", error=-1\n");
-    EXPECT_EQ(g_asked.size(), 4u);
-    ASSERT_EQ(p->bad_count, 1u);
-    EXPECT_EQ(p->bad_addr[0], 0x20000u);
 }
 
 TEST_F(MtdCheck, ZeroEraseSizeIsReportedWithoutAsking) {
@@ -200,55 +169,5 @@ TEST_F(MtdCheck, MoreBadBlocksThanTheRecordHoldsAreCountedAndTheFirstListed) {
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1 + 128 + 2);
     EXPECT_NE(out.find("\nTotal bad block : 200\n"), std::string::npos);
 }
-
-TEST_F(MtdCheck, MissingDeviceIsReportedAndCountsNothing) {
-    mtd_part& p = mtd_parts[mtd_part_count++];
-    snprintf(p.dev, sizeof p.dev, "/nonexistent/mtd9");
-    p.size = 0x100000;
-    p.erasesize = 0x20000;
-    p.bad_count = 7;
-    testing::internal::CaptureStderr();
-    mtd_scan_part(&p);
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(p.bad_count, 0u);
-    EXPECT_TRUE(g_asked.empty());
-    EXPECT_NE(err.find("/nonexistent/mtd9 open failed\n"), std::string::npos) << err;
-}
-
-struct ParamCase {
-    std::vector<std::string> args;
-    int result;
-    int complaints;
-};
-
-class MtdOptions : public ::testing::TestWithParam<ParamCase> {};
-
-TEST_P(MtdOptions, OnlyBadblockOneRequestsTheCheck) {
-    std::vector<std::string> args = {"debug", "-M", "mtd"};
-    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(&a[0]);
-    }
-    argv.push_back(nullptr);
-    OSA_init();
-    optind = 0;
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(mtd_init_param(static_cast<int>(args.size()), argv.data()), GetParam().result);
-    testing::internal::GetCapturedStdout();
-    std::string err = testing::internal::GetCapturedStderr();
-    size_t n = 0;
-    for (size_t pos = 0; (pos = err.find("Unknow option\n", pos)) != std::string::npos; pos++) {
-        n++;
-    }
-    EXPECT_EQ(n, static_cast<size_t>(GetParam().complaints)) << err;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Args, MtdOptions,
-    ::testing::Values(ParamCase{{}, -1, 0}, ParamCase{{"-b", "1"}, 0, 0}, ParamCase{{"-b", "2"}, -1, 0},
-                      ParamCase{{"--badblock", "1"}, 0, 0}, ParamCase{{"-b", "1", "-b", "0"}, 0, 0},
-                      ParamCase{{"-x", "-b", "1", "-y"}, 0, 2}, ParamCase{{"-b"}, -1, 1}));
 
 }  // namespace

@@ -45,27 +45,6 @@ INSTANTIATE_TEST_SUITE_P(Values, FillCounts,
                                            CountCase{"-z", "1024", 128, 1024},
                                            CountCase{"--filesize", "1", 128, 1}));
 
-struct RejectCase {
-    std::vector<std::string> args;
-    const char* message;
-};
-
-class FillCountsOutOfRange : public ::testing::TestWithParam<RejectCase> {};
-
-TEST_P(FillCountsOutOfRange, EndTheProcessAfterTheUsage) {
-    EXPECT_EXIT(parse(GetParam().args), ::testing::ExitedWithCode(255), GetParam().message);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, FillCountsOutOfRange,
-    ::testing::Values(RejectCase{{"-n", "0"}, "filling file numbers must in \\[1-40960\\]!\n$"},
-                      RejectCase{{"-n", "40961"}, "filling file numbers must in \\[1-40960\\]!\n$"},
-                      RejectCase{{"-n", "abc"}, "filling file numbers must in \\[1-40960\\]!\n$"},
-                      RejectCase{{"-n", "4294967297"}, "filling file numbers must in \\[1-40960\\]!\n$"},
-                      RejectCase{{"-z", "1025"}, "filling file size must in \\[1-1024\\]!\n$"},
-                      RejectCase{{"-z", "0"}, "filling file size must in \\[1-1024\\]!\n$"},
-                      RejectCase{{"-q"}, "Unknow option\n$"}, RejectCase{{"-n"}, "Unknow option\n$"}));
-
 struct FigureCase {
     uint64_t block_size, blocks, free_blocks;
     const char* expected;
