@@ -23,16 +23,16 @@ enum Answer { GOOD, BAD, FAIL };
 
 // What the test said about one block of the partition whose device path is `dev`.
 Answer lookup(const char* dev, long long offset) {
-    const char* spec = getenv("MTD_SHIM");
+    const char* rules = getenv("MTD_SHIM");
     const char* base = strrchr(dev, '/');
     base = base != nullptr ? base + 1 : dev;
     size_t base_len = strlen(base);
-    while (spec != nullptr && *spec != '\0') {
-        size_t len = strcspn(spec, ",");
-        size_t name_len = strcspn(spec, "@!");
-        if (name_len < len && name_len == base_len && strncmp(spec, base, name_len) == 0) {
-            char kind = spec[name_len];
-            const char* value = spec + name_len + 1;
+    while (rules != nullptr && *rules != '\0') {
+        size_t len = strcspn(rules, ",");
+        size_t name_len = strcspn(rules, "@!");
+        if (name_len < len && name_len == base_len && strncmp(rules, base, name_len) == 0) {
+            char kind = rules[name_len];
+            const char* value = rules + name_len + 1;
             if (kind == '@' && *value == '*') {
                 return BAD;
             }
@@ -40,9 +40,9 @@ Answer lookup(const char* dev, long long offset) {
                 return kind == '@' ? BAD : FAIL;
             }
         }
-        spec += len;
-        if (*spec == ',') {
-            spec++;
+        rules += len;
+        if (*rules == ',') {
+            rules++;
         }
     }
     return GOOD;
