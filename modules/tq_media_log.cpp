@@ -1,0 +1,189 @@
+// The media logs are long; these readers print only the sections a technician looks
+// at. Output goes straight to standard output, without the print lock.
+#include "modules/tq_media_log.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "platform/common/unique_fd.h"
+
+#define MEDIA_LOG_DIR "/tmp/media/"
+
+static char s_line[MEDIA_LINE_SIZE];
+
+// A read error (a log that is a directory, an I/O error) ends the stream like its end
+// does; waiting for the end-of-file indicator alone would never finish.
+static bool media_at_end(FILE* fp) {
+    return feof(fp) || ferror(fp);
+}
+
+FILE* media_open_log(const char* path) {
+    FILE* fp = fopen(path, "re");
+    if (fp == nullptr) {
+        perror("fopen");
+        exit(-1);
+    }
+    return fp;
+}
+
+char* media_read_line(FILE* fp) {
+    memset(s_line, 0, sizeof s_line);
+    if (media_at_end(fp)) {
+        return nullptr;
+    }
+    if (fgets(s_line, sizeof s_line, fp) == nullptr) {
+        s_line[0] = '\0';
+    }
+    return s_line;
+}
+
+char* media_find_line(FILE* fp, const char* marker) {
+    char* line;
+    while ((line = media_read_line(fp)) != nullptr) {
+        if (strstr(line, marker) != nullptr) {
+            return line;
+        }
+    }
+    return nullptr;
+}
+
+void media_print_lines(FILE* fp, int count) {
+    for (int i = 0; i < count; i++) {
+        const char* line = media_read_line(fp);
+        if (line != nullptr) {
+            printf("%s", line);
+        }
+    }
+}
+
+// Each search goes on from where the previous one stopped, so a missing marker
+// consumes the rest of the log and no later section of it is printed.
+void media_print_sections(FILE* fp, const char* header, const media_marker* markers, size_t count) {
+    for (size_t i = 0; i < count; i++) {
+        const char* line = media_find_line(fp, markers[i].text);
+        if (line == nullptr) {
+            continue;
+        }
+        if (i == 0) {
+            printf("%s\n%s", header, line);
+        } else {
+            printf("%s", line);
+        }
+        media_print_lines(fp, markers[i].count);
+    }
+}
+
+void media_show_log(const media_log& log) {
+    UniqueFile fp(media_open_log(log.path));
+    media_print_sections(fp.get(), log.header, log.markers, log.marker_count);
+    putchar('\n');
+}
+
+// One table per log: its markers in the order the sections stand in it, each with the
+// number of lines printed after the marker line.
+static const media_marker kSysMarkers[] = {
+    {"System State:", 0},
+};
+static const media_marker kVbMarkers[] = {
+    {"PoolId    PhysAddr    VirtAddr    IsComm", 1},
+};
+static const media_marker kVpssMarkers[] = {
+    {"VPSS GRP WORK STATUS", 2},
+    {"VPSS CHN OUTPUT RESOLUTION", 3},
+};
+static const media_marker kViMarkers[] = {
+    {"VI DEV ATTR", 2},        {"VI PHYCHN ATTR", 2},        {"VI PHYCHN STATUS 1", 2},
+    {"VI PHYCHN STATUS 2", 2}, {"VI WDR ATTR", 2},           {"VI WDR DES STATUS", 2},
+    {"VI WDR SRC STATUS", 2},  {"VI WDR COMBINE STATUS", 2}, {"VI CHN STATUS", 2},
+};
+static const media_marker kVencMarkers[] = {
+    {"VENC CHN ATTR 1", 5},
+    {"VENC STREAM STATE", 5},
+};
+static const media_marker kRcMarkers[] = {
+    {"RUN INFO1", 5},
+};
+static const media_marker kAcodecMarkers[] = {
+    {"ACODEC PARAM", 2},
+};
+static const media_marker kAoMarkers[] = {
+    {"AO DEV ATTR", 2},
+    {"AO DEV STATUS", 2},
+};
+static const media_marker kAdecMarkers[] = {
+    {"ADEC CHN ATTR", 2},
+};
+static const media_marker kAiMarkers[] = {
+    {"AI DEV ATTR", 2},
+    {"AI DEV STATUS", 2},
+};
+static const media_marker kAencMarkers[] = {
+    {"AENC CHN ATTR", 2},
+};
+static const media_marker kAiVqeMarkers[] = {
+    {"AI CHN VQE STATUS0", 2}, {"AI CHN VQE STATUS1", 2}, {"AI CHN VQE STATUS2", 2},
+    {"AI CHN VQE STATUS3", 2}, {"AI CHN VQE STATUS4", 2},
+};
+static const media_marker kAoVqeMarkers[] = {
+    {"AO CHN VQE STATUS0", 2}, {"AO CHN VQE STATUS1", 2}, {"AO CHN VQE STATUS2", 2},
+    {"AO CHN VQE STATUS3", 2}, {"AO CHN VQE STATUS4", 2},
+};
+
+#define MEDIA_LOG(name, header, markers) \
+    { MEDIA_LOG_DIR name ".log", header, markers, sizeof markers / sizeof markers[0] }
+
+static const media_log kSysLog = MEDIA_LOG("sys", "[SYS]", kSysMarkers);
+static const media_log kVbLog = MEDIA_LOG("vb", "[VB]", kVbMarkers);
+static const media_log kVpssLog = MEDIA_LOG("vpss", "[VPSS]", kVpssMarkers);
+static const media_log kViLog = MEDIA_LOG("vi", "[VI]", kViMarkers);
+static const media_log kVencLog = MEDIA_LOG("venc", "[VENC]", kVencMarkers);
+static const media_log kRcLog = MEDIA_LOG("rc", "[RC]", kRcMarkers);
+static const media_log kAcodecLog = MEDIA_LOG("acodec", "[ACODEC]", kAcodecMarkers);
+static const media_log kAoLog = MEDIA_LOG("ao", "[AO]", kAoMarkers);
+static const media_log kAdecLog = MEDIA_LOG("adec", "[ADEC]", kAdecMarkers);
+static const media_log kAiLog = MEDIA_LOG("ai", "[AI]", kAiMarkers);
+static const media_log kAencLog = MEDIA_LOG("aenc", "[AENC]", kAencMarkers);
+
+void media_show_sys(void) {
+    media_show_log(kSysLog);
+}
+void media_show_vb(void) {
+    media_show_log(kVbLog);
+}
+void media_show_vpss(void) {
+    media_show_log(kVpssLog);
+}
+void media_show_vi(void) {
+    media_show_log(kViLog);
+}
+void media_show_venc(void) {
+    media_show_log(kVencLog);
+}
+void media_show_rc(void) {
+    media_show_log(kRcLog);
+}
+void media_show_acodec(void) {
+    media_show_log(kAcodecLog);
+}
+void media_show_ao(void) {
+    media_show_log(kAoLog);
+}
+void media_show_adec(void) {
+    media_show_log(kAdecLog);
+}
+void media_show_ai(void) {
+    media_show_log(kAiLog);
+}
+void media_show_aenc(void) {
+    media_show_log(kAencLog);
+}
+
+// Both logs are opened before anything is printed, the ao log first, so that a missing
+// one ends the process before any VQE section appears.
+void media_show_vqe(void) {
+    UniqueFile ao(media_open_log(MEDIA_LOG_DIR "ao.log"));
+    UniqueFile ai(media_open_log(MEDIA_LOG_DIR "ai.log"));
+    media_print_sections(ai.get(), "[AI VQE]", kAiVqeMarkers, sizeof kAiVqeMarkers / sizeof kAiVqeMarkers[0]);
+    media_print_sections(ao.get(), "[AO VQE]", kAoVqeMarkers, sizeof kAoVqeMarkers / sizeof kAoVqeMarkers[0]);
+    putchar('\n');
+}

@@ -1,0 +1,345 @@
+// The sdmmc module: detects, mounts, wipes and formats, repairs, measures and fills
+// the SD card. The work is done by shell commands; the module decides which runs when,
+// in which order, with which pauses, and what its result means.
+#include "modules/tq_sdmmc.h"
+
+#include <getopt.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include "framework/module.h"
+#include "framework/shell.h"
+#include "framework/test.h"
+#include "framework/usage.h"
+#include "osa/osa.h"
+#include "platform/common/tq_common.h"
+
+#define SDMMC_MODULE_ID 10
+#define SDMMC_MOUNT_POINT "/mnt/mmc"
+#define SDMMC_CMD_SIZE 256
+#define SDMMC_FILE_NUM_MAX 40960
+#define SDMMC_FILE_SIZE_MAX 1024
+// The free-space line of a fill comes after every this many files.
+#define SDMMC_FILL_REPORT_EVERY 32
+
+static const char* const sdmmc_dev_list[] = {"/dev/mmcblk0", "/dev/mmcblk1", "/dev/mmcblk2", "/dev/mmcblk3"};
+const char* sdmmc_dev = nullptr;
+uint32_t sdmmc_file_size = 128;
+uint32_t sdmmc_file_num = 128;
+
+// Delete partitions 1 to 4, then write the table.
+static const char kFdiskInput[] = "d1\nd2\nd3\nd4\n w\n";
+
+constexpr OptionRow kSdmmcRows[] = {
+    {"module", required_argument, 'M', "module", "module name: sdmmc"},
+    {"filenum", required_argument, 'n', "digit", "sdmmc filling file numbers [n], default 128, [1-40960]"},
+    {"filesize", required_argument, 'z', "digit",
+     "sdmmc filling file echo filesize [n]MB, default 128MB, [1-4096]"},
+    {"info", no_argument, 'i', "", "sdmmc base information(blocksize, total size, freesize, usesize)."},
+    {"init", no_argument, 1, "", "Sdmmc init device."},
+    {"speed", no_argument, 's', "", "sdmmc check read and write speed."},
+    {"repair", no_argument, 'r', "", "Repair sdmmc disk."},
+    {"format", no_argument, 'f', "", "Format sdmmc disk."},
+    {"filling", no_argument, 'F', "", "Filling sdmmc disk to full."},
+    {"mount", no_argument, 'm', "", "Mount sdmmc."},
+};
+constexpr OptionTable<10> kSdmmcOptions(kSdmmcRows);
+
+static int sdmmc_usage(void) {
+    return print_module_usage(SDMMC_MODULE_ID, kSdmmcOptions.longopts, kSdmmcOptions.help,
+                              kSdmmcOptions.help_count);
+}
+
+int sdmmc_check_device(void) {
+    int found = 0;
+    for (const char* dev : sdmmc_dev_list) {
+        if (access(dev, F_OK) != 0) {
+            continue;
+        }
+        if (++found == 1) {
+            sdmmc_dev = dev;
+        } else {
+            return -1;
+        }
+    }
+    return found == 1 ? 1 : 0;
+}
+
+// The card host offers nothing to re-initialise from here.
+static void sdmmc_reinit(void) {}
+
+static int sdmmc_init(void) {
+    int ret = sdmmc_check_device();
+    if (ret == 1) {
+        return 0;
+    }
+    if (ret == 0) {
+        OSA_puts("SD/mmc isn't inserted, please check again!");
+        return -1;
+    }
+    OSA_puts("SD/mmc has error, try to reinit!");
+    sdmmc_reinit();
+    OSA_sleepMillis(1000);
+    ret = sdmmc_check_device();
+    if (ret == 1) {
+        OSA_puts("SD/mmc inserted!");
+        return 0;
+    }
+    if (ret == 0) {
+        OSA_puts("SD/mmc isn't inserted, please check again!");
+        return -1;
+    }
+    OSA_ERROR("tq_sdmmc", "sdmmc_init", "SD/mmc has error, reinit faild!\n");
+    return -1;
+}
+
+static void sdmmc_flush_caches(void) {
+    tq_free_system_caches();
+    OSA_sleepMillis(1000);
+    test_system("sync");
+    OSA_sleepMillis(1000);
+}
+
+static int sdmmc_mount(void) {
+    if (test_system("df | grep mmcblk > /dev/null 2>&1") == 0) {
+        return 0;
+    }
+    if (sdmmc_init() != 0) {
+        return -1;
+    }
+    char cmd[SDMMC_CMD_SIZE];
+    snprintf(cmd, sizeof cmd, "mount -t vfat %s " SDMMC_MOUNT_POINT " -o async,umask=000", sdmmc_dev);
+    return test_system(cmd);
+}
+
+// A failed query is reported rather than shown as figures made of whatever the
+// structure held.
+static int sdmmc_statfs(struct statfs* st, const char* func) {
+    if (statfs(SDMMC_MOUNT_POINT, st) != 0) {
+        OSA_ERROR("tq_sdmmc", func, "statfs %s failed!\n", SDMMC_MOUNT_POINT);
+        return -1;
+    }
+    return 0;
+}
+
+static int sdmmc_format(void) {
+    if (sdmmc_init() != 0) {
+        return -1;
+    }
+    char cmd[SDMMC_CMD_SIZE];
+    snprintf(cmd, sizeof cmd, "fdisk %s", sdmmc_dev);
+    ShellPipe fdisk(cmd, "w");
+    if (!fdisk) {
+        OSA_printf("fdisk %s failed!\n", sdmmc_dev);
+        return -1;
+    }
+    // An fdisk that ended early (a card it cannot open) must not take the program down
+    // with SIGPIPE when the text reaches the pipe. Set after popen, so that fdisk keeps
+    // the default.
+    struct sigaction ignore_pipe, saved_pipe;
+    memset(&ignore_pipe, 0, sizeof ignore_pipe);
+    ignore_pipe.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore_pipe, &saved_pipe);
+    // Each line is held back half a second before its newline is written.
+    for (const char* p = kFdiskInput; *p != '\0'; p++) {
+        putc(*p, fdisk.get());
+        if (p[1] == '\n') {
+            OSA_sleepMillis(500);
+        }
+    }
+    fdisk.close();
+    sigaction(SIGPIPE, &saved_pipe, nullptr);
+    sdmmc_flush_caches();
+    OSA_sleepMillis(1000);
+    snprintf(cmd, sizeof cmd, "time mkdosfs -I -F 32 %s", sdmmc_dev);
+    if (test_system(cmd) != 0) {
+        OSA_puts("Sd/mmc format failed!");
+        return -1;
+    }
+    sdmmc_flush_caches();
+    return 0;
+}
+
+static int sdmmc_repair(void) {
+    if (sdmmc_init() != 0) {
+        return -1;
+    }
+    char cmd[SDMMC_CMD_SIZE];
+    snprintf(cmd, sizeof cmd, "time dosfsck -a -v -V %s", sdmmc_dev);
+    if (test_system(cmd) != 0) {
+        OSA_printf("Sd/mmc repair %s faild!\n", sdmmc_dev);
+        return -1;
+    }
+    OSA_printf("Sd/mmc repair %s success!\n", sdmmc_dev);
+    return 0;
+}
+
+void sdmmc_print_figures(uint64_t block_size, uint64_t blocks, uint64_t free_blocks) {
+    unsigned long long total = blocks * block_size;
+    unsigned long long free_bytes = free_blocks * block_size;
+    unsigned long long used = total - free_bytes;
+    OSA_printf("Block = %llu KB \n", static_cast<unsigned long long>(block_size >> 10));
+    OSA_printf("Total = %llu B = %llu KB = %llu MB = %.2f GB\n", total, total >> 10, total >> 20,
+               static_cast<double>(total >> 20) / 1024.0);
+    OSA_printf("Free = %llu KB = %llu MB = %.2f GB\n", free_bytes >> 10, free_bytes >> 20,
+               static_cast<double>(free_bytes >> 20) / 1024.0);
+    OSA_printf("Use = %llu KB = %llu MB = %.2f GB\n", used >> 10, used >> 20,
+               static_cast<double>(used >> 20) / 1024.0);
+}
+
+static int sdmmc_info(void) {
+    if (sdmmc_mount() != 0) {
+        OSA_ERROR("tq_sdmmc", "sdmmc_info", "sdmmc mount failed!\n");
+        return -1;
+    }
+    struct statfs st;
+    if (sdmmc_statfs(&st, "sdmmc_info") != 0) {
+        return -1;
+    }
+    sdmmc_print_figures(static_cast<uint64_t>(st.f_bsize), st.f_blocks, st.f_bfree);
+    return 0;
+}
+
+static int sdmmc_test_speed(void) {
+    if (sdmmc_mount() != 0) {
+        OSA_ERROR("tq_sdmmc", "sdmmc_test_speed", "sdmmc mount failed!\n");
+        return -1;
+    }
+    test_system("time dd if=/dev/zero of=" SDMMC_MOUNT_POINT "/empty.file bs=128k count=1k ");
+    sdmmc_flush_caches();
+    test_system("time dd if=" SDMMC_MOUNT_POINT "/empty.file of=/dev/null bs=128k count=1k ");
+    OSA_sleepMillis(1000);
+    test_system("rm -rf " SDMMC_MOUNT_POINT "/empty.file");
+    return 0;
+}
+
+static unsigned long long sdmmc_free_mb(const struct statfs& st, uint64_t block_size) {
+    return (st.f_bfree * block_size) >> 20;
+}
+
+static int sdmmc_filling_disk(void) {
+    if (sdmmc_mount() != 0) {
+        OSA_ERROR("tq_sdmmc", "sdmmc_filling_disk", "sdmmc mount failed!\n");
+        return -1;
+    }
+    struct statfs st;
+    if (sdmmc_statfs(&st, "sdmmc_filling_disk") != 0) {
+        return -1;
+    }
+    uint64_t block_size = static_cast<uint64_t>(st.f_bsize);
+    OSA_printf("All size = %llu MB, free size = %llu MB \n",
+               static_cast<unsigned long long>((st.f_blocks * block_size) >> 20),
+               sdmmc_free_mb(st, block_size));
+    OSA_printf("Try to filling sdmmc by creating %d files, echo file size %d MB \n",
+               static_cast<int>(sdmmc_file_num), static_cast<int>(sdmmc_file_size));
+    int i;
+    for (i = 0; static_cast<uint32_t>(i) < sdmmc_file_num && !g_exit_flag; i++) {
+        OSA_printf("Create %s/file%d \n", SDMMC_MOUNT_POINT, i);
+        char cmd[SDMMC_CMD_SIZE];
+        snprintf(cmd, sizeof cmd,
+                 "dd if=/dev/zero of=" SDMMC_MOUNT_POINT "/file%d  bs=128k count=%u > /dev/null 2>&1", i,
+                 sdmmc_file_size * 8);
+        test_system(cmd);
+        if ((i + 1) % SDMMC_FILL_REPORT_EVERY == 0 && sdmmc_statfs(&st, "sdmmc_filling_disk") == 0) {
+            OSA_printf("Free size = %llu MB \n", sdmmc_free_mb(st, block_size));
+        }
+        // A Ctrl-C that ended the command is a stop request: no pause before stopping.
+        if (!g_exit_flag) {
+            OSA_sleepMillis(1000);
+        }
+    }
+    OSA_printf("Create total %d files \n", i);
+    if (sdmmc_statfs(&st, "sdmmc_filling_disk") == 0) {
+        OSA_printf("Free size = %llu MB \n", sdmmc_free_mb(st, block_size));
+    }
+    sdmmc_flush_caches();
+    return 0;
+}
+
+// strtoul in base 0, checked before it is narrowed, so that a huge count cannot wrap
+// into the accepted range.
+static bool sdmmc_parse_bounded(const char* text, unsigned long max, uint32_t* value) {
+    unsigned long v = strtoul(text, nullptr, 0);
+    if (v < 1 || v > max) {
+        return false;
+    }
+    *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+// Ends the process after a rejected option: the usage, then status 255.
+[[noreturn]] static void sdmmc_reject(void) {
+    sdmmc_usage();
+    exit(-1);
+}
+
+int sdmmc_init_param(int argc, char** argv) {
+    int opt;
+    while ((opt = getopt_long(argc, argv, "M:n:z:isrfFm", kSdmmcOptions.longopts, nullptr)) != -1) {
+        switch (opt) {
+            case 'n':
+                if (!sdmmc_parse_bounded(optarg, SDMMC_FILE_NUM_MAX, &sdmmc_file_num)) {
+                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "filling file numbers must in [1-40960]!\n");
+                    sdmmc_reject();
+                }
+                break;
+            case 'z':
+                if (!sdmmc_parse_bounded(optarg, SDMMC_FILE_SIZE_MAX, &sdmmc_file_size)) {
+                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "filling file size must in [1-1024]!\n");
+                    sdmmc_reject();
+                }
+                break;
+            case 'i':
+                if (sdmmc_info() != 0) {
+                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc check information faild!\n");
+                }
+                break;
+            case 1:
+                sdmmc_reinit();
+                break;
+            case 's':
+                if (sdmmc_test_speed() != 0) {
+                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc test speed faild!\n");
+                }
+                break;
+            case 'r':
+                if (sdmmc_repair() != 0) {
+                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc repair disk faild!\n");
+                }
+                break;
+            case 'f':
+                sdmmc_reinit();
+                if (sdmmc_format() != 0) {
+                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc format disk faild!\n");
+                }
+                break;
+            case 'F':
+                if (sdmmc_filling_disk() != 0) {
+                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc filling disk faild!\n");
+                }
+                break;
+            case 'm':
+                if (sdmmc_mount() != 0) {
+                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc mount faild!\n");
+                }
+                break;
+            case '?':
+                OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "Unknow option\n");
+                sdmmc_reject();
+            default:
+                break;
+        }
+    }
+    return 0;
+}
+
+static int sdmmc_test_main(int argc, char** argv) {
+    return sdmmc_init_param(argc, argv);
+}
+
+static module_record s_sdmmc_module = {"sdmmc", SDMMC_MODULE_ID, sdmmc_test_main, sdmmc_usage, nullptr};
+MODULE_REGISTRATION(sdmmc, s_sdmmc_module)

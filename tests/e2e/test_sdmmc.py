@@ -1,0 +1,201 @@
+"""The sdmmc module in the simulated camera: the card is an image file at /dev/mmcblkN,
+fdisk, mkdosfs and dosfsck are the real ones, and the mount stand-in mounts a tmpfs of
+the image's size named after the device (the test kernel has no vfat)."""
+import re
+import time
+
+import pytest
+
+STARS = "*" * 80
+USAGE = (STARS + "\nsdmmc usage:\ndebug -M sdmmc [option] \n"
+         "-M  --module [module]\tmodule name: sdmmc\n"
+         "-n  --filenum [digit]\tsdmmc filling file numbers [n], default 128, [1-40960]\n"
+         "-z  --filesize [digit]\tsdmmc filling file echo filesize [n]MB, default 128MB, [1-4096]\n"
+         "-i  --info\t\tsdmmc base information(blocksize, total size, freesize, usesize).\n"
+         "    --init\t\tSdmmc init device.\n"
+         "-s  --speed\t\tsdmmc check read and write speed.\n"
+         "-r  --repair\t\tRepair sdmmc disk.\n"
+         "-f  --format\t\tFormat sdmmc disk.\n"
+         "-F  --filling\t\tFilling sdmmc disk to full.\n"
+         "-m  --mount\t\tMount sdmmc.\n" + STARS + "\n")
+NOT_INSERTED = "SD/mmc isn't inserted, please check again!\n"
+REINIT = "SD/mmc has error, try to reinit!\n"
+MOUNT = "-t vfat /dev/mmcblk0 /mnt/mmc -o async,umask=000\n"
+MiB = 1 << 20
+
+
+def err(func, text):
+    return rf" ERROR  \(tq_sdmmc\|{func}\|\d+\): " + re.escape(text)
+
+
+def card(cam, n=0, size=64 * MiB):
+    """An SD card: a sparse image file as the device node."""
+    with open(cam.path(f"/dev/mmcblk{n}"), "wb") as f:
+        f.truncate(size)
+
+
+# The leak checker of a sanitizer build reads /proc/<pid>/task, and the simulated
+# camera's /proc shows only the processes that existed when it started; a debug that a
+# shell starts next to other commands is newer, so the check is left out there.
+NO_LEAK_CHECK = "export ASAN_OPTIONS=detect_leaks=0; "
+
+
+def session(cam, args, before="", after=""):
+    """debug ARGS in a shell on the camera, output kept in files, so that commands after
+    it can look at the card while it is still mounted (a mount ends with the shell)."""
+    cam.sh(f"{NO_LEAK_CHECK}{before}debug -M sdmmc {args} >/tmp/out 2>/tmp/err; echo $? >/tmp/rc; {after}")
+    return cam.read("/tmp/out"), cam.read("/tmp/err"), int(cam.read("/tmp/rc"))
+
+
+def mounts(cam):
+    p = cam.path("/tmp/sim-mount.log")
+    return p.read_text() if p.exists() else ""
+
+
+@pytest.mark.parametrize("cards, args, out, errors", [
+    ([], ["-m"], NOT_INSERTED, [("sdmmc_init_param", "sdmmc mount faild!\n")]),
+    ([], ["-i"], NOT_INSERTED, [("sdmmc_info", "sdmmc mount failed!\n"),
+                                ("sdmmc_init_param", "sdmmc check information faild!\n")]),
+    ([], ["-s"], NOT_INSERTED, [("sdmmc_test_speed", "sdmmc mount failed!\n"),
+                                ("sdmmc_init_param", "sdmmc test speed faild!\n")]),
+    ([], ["-F"], NOT_INSERTED, [("sdmmc_filling_disk", "sdmmc mount failed!\n"),
+                                ("sdmmc_init_param", "sdmmc filling disk faild!\n")]),
+    ([], ["-f"], NOT_INSERTED, [("sdmmc_init_param", "sdmmc format disk faild!\n")]),
+    ([], ["-r"], NOT_INSERTED, [("sdmmc_init_param", "sdmmc repair disk faild!\n")]),
+    ([0, 1], ["-m"], REINIT, [("sdmmc_init", "SD/mmc has error, reinit faild!\n"),
+                              ("sdmmc_init_param", "sdmmc mount faild!\n")]),
+    ([1, 3], ["-r"], REINIT, [("sdmmc_init", "SD/mmc has error, reinit faild!\n"),
+                              ("sdmmc_init_param", "sdmmc repair disk faild!\n")]),
+    ([2], ["--init"], "", []),
+])
+def test_card_check(cam, cards, args, out, errors):
+    for n in cards:
+        card(cam, n)
+    start = time.monotonic()
+    r = cam.run("-M", "sdmmc", *args)
+    elapsed = time.monotonic() - start
+    assert (r.out, r.rc) == (out, 0)
+    assert re.fullmatch("".join(err(f, t) for f, t in errors), r.err), r.err
+    assert mounts(cam) == ""
+    if len(cards) > 1:
+        assert elapsed >= 1.0, "detection is retried after a pause of 1 s"
+
+
+def test_second_detection_finds_one_card(cam):
+    card(cam, 0)
+    card(cam, 1)
+    out, errors, rc = session(cam, "-m", before="(sleep 0.5; rm /dev/mmcblk1) & ", after="wait")
+    assert (out, errors, rc) == (REINIT + "SD/mmc inserted!\n", "", 0)
+    assert mounts(cam) == MOUNT
+
+
+def test_mount_info_speed_in_order(cam):
+    card(cam, 0, 192 * MiB)
+    out, errors, rc = session(cam, "-m -i -s", after="ls -A /mnt/mmc >/tmp/ls")
+    assert out == ("Block = 4 KB \n"
+                   "Total = 201326592 B = 196608 KB = 192 MB = 0.19 GB\n"
+                   "Free = 196608 KB = 192 MB = 0.19 GB\n"
+                   "Use = 0 KB = 0 MB = 0.00 GB\n")
+    assert rc == 0
+    # Written, then read back, each timed by the shell.
+    assert errors.count("1024+0 records in\n1024+0 records out\n134217728 bytes (134 MB, 128 MiB) copied") == 2
+    assert errors.count("elapsed") == 2
+    assert mounts(cam) == MOUNT, "-i and -s find the card mounted"
+    assert cam.read("/tmp/ls") == "", "the speed-test file is removed"
+    assert cam.read("/proc/sys/vm/drop_caches") == "3"
+
+
+def test_a_card_already_mounted_is_not_mounted_again(cam):
+    card(cam, 0, 32 * MiB)
+    out, errors, rc = session(cam, "-m -i", before="debug -M sdmmc -m && ")
+    assert (out.splitlines()[1], errors, rc) == ("Total = 33554432 B = 32768 KB = 32 MB = 0.03 GB", "", 0)
+    assert mounts(cam) == MOUNT
+
+
+def fdisk_logger(cam, body='tee /tmp/fdisk.in | /usr/sbin/fdisk "$@"'):
+    cam.write("/tmp/bin/fdisk", f'#!/bin/sh\necho "$*" >/tmp/fdisk.args\n{body}\n', mode=0o755)
+    return "PATH=/tmp/bin:$PATH "
+
+
+def test_format_wipes_the_table_and_leaves_fat32(cam):
+    card(cam, 0, 64 * MiB)
+    path = fdisk_logger(cam)
+    start = time.monotonic()
+    out, errors, rc = session(cam, "-f", before=path)
+    elapsed = time.monotonic() - start
+    assert rc == 0
+    assert "faild" not in errors and "failed" not in out, (out, errors)
+    assert cam.read("/tmp/fdisk.args") == "/dev/mmcblk0\n"
+    assert cam.read("/tmp/fdisk.in") == "d1\nd2\nd3\nd4\n w\n"
+    assert out.count("Command (m for help): ") == 5 and "The partition table has been altered." in out
+    assert "mkfs.fat" in out
+    with open(cam.path("/dev/mmcblk0"), "rb") as f:
+        boot = f.read(512)
+    assert boot[82:90] == b"FAT32   " and boot[510:] == b"\x55\xaa"
+    assert cam.read("/proc/sys/vm/drop_caches") == "3"
+    # Five half-second pauses, a flush, a second, and a flush after mkdosfs.
+    assert elapsed >= 7.5
+
+
+def test_format_survives_an_fdisk_that_ends_early(cam):
+    card(cam, 0, 64 * MiB)
+    path = fdisk_logger(cam, "exit 1")
+    out, errors, rc = session(cam, "-f", before=path)
+    assert rc == 0 and "faild" not in errors, (out, errors, rc)
+    with open(cam.path("/dev/mmcblk0"), "rb") as f:
+        assert f.read(90)[82:90] == b"FAT32   "
+
+
+@pytest.mark.parametrize("prepare, tail, fails", [
+    ("mkdosfs -F 32 /dev/mmcblk0 >/dev/null 2>&1; ", "Sd/mmc repair /dev/mmcblk0 success!\n", False),
+    ("", "Sd/mmc repair /dev/mmcblk0 faild!\n", True),
+])
+def test_repair(cam, prepare, tail, fails):
+    card(cam, 0, 64 * MiB)
+    out, errors, rc = session(cam, "-r", before=prepare)
+    assert out.endswith(tail) and rc == 0, (out, errors)
+    assert ("sdmmc repair disk faild!\n" in errors) == fails
+    assert mounts(cam) == ""
+
+
+def test_fill_ten_small_files(cam):
+    card(cam, 0, 64 * MiB)
+    out, errors, rc = session(cam, "-n 10 -z 1 -F", after="stat -c '%n %s' /mnt/mmc/* >/tmp/ls")
+    assert (out, errors, rc) == (
+        "All size = 64 MB, free size = 64 MB \n"
+        "Try to filling sdmmc by creating 10 files, echo file size 1 MB \n"
+        + "".join(f"Create /mnt/mmc/file{i} \n" for i in range(10)) +
+        "Create total 10 files \nFree size = 54 MB \n", "", 0)
+    assert sorted(cam.read("/tmp/ls").splitlines()) == sorted(f"/mnt/mmc/file{i} {MiB}" for i in range(10))
+    assert cam.read("/proc/sys/vm/drop_caches") == "3"
+
+
+def test_fill_count_after_the_fill_is_not_used_and_a_signal_stops_it(cam):
+    card(cam, 0, 4 * MiB)
+    r = cam.sh(NO_LEAK_CHECK + "debug -M sdmmc -F -n 10 & pid=$!; sleep 1.5; kill -INT $pid; wait $pid")
+    assert (r.out, r.err, r.rc) == (
+        "All size = 4 MB, free size = 4 MB \n"
+        "Try to filling sdmmc by creating 128 files, echo file size 128 MB \n"
+        "Create /mnt/mmc/file0 \nCreate /mnt/mmc/file1 \n"
+        "\nGet signal, signo = 2\n"
+        "Create total 2 files \nFree size = 0 MB \n", "", 0)
+
+
+@pytest.mark.parametrize("args, complaint, message", [
+    (["-n", "0"], "", "filling file numbers must in [1-40960]!\n"),
+    (["-n", "40961", "-m"], "", "filling file numbers must in [1-40960]!\n"),
+    (["-n", "junk"], "", "filling file numbers must in [1-40960]!\n"),
+    (["-n", "4294967297"], "", "filling file numbers must in [1-40960]!\n"),
+    (["-z", "1025"], "", "filling file size must in [1-1024]!\n"),
+    (["-z", "0", "-m"], "", "filling file size must in [1-1024]!\n"),
+    (["-x", "-m"], "debug: invalid option -- 'x'\n", "Unknow option\n"),
+    (["-m", "-n"], "debug: option requires an argument -- 'n'\n", "Unknow option\n"),
+])
+def test_rejected_option_ends_with_usage_and_255(cam, args, complaint, message):
+    r = cam.run("-M", "sdmmc", *args)
+    before = NOT_INSERTED if args[0] == "-m" else ""
+    assert (r.out, r.rc) == (before + USAGE, 255)
+    expected = re.escape(complaint)
+    if before:
+        expected = err("sdmmc_init_param", "sdmmc mount faild!\n") + expected
+    assert re.fullmatch(expected + err("sdmmc_init_param", message), r.err), r.err
