@@ -63,7 +63,7 @@ inline ChildRun run_module_in_child(const char* module, std::vector<std::string>
             sa.sa_handler = [](int) {};
             sigaction(SIGUSR1, &sa, nullptr);
             pthread_t runner = pthread_self();
-            kicker = std::thread([&] {
+            kicker = std::thread([&done, runner] {
                 while (!done) {
                     pthread_kill(runner, SIGUSR1);
                     usleep(100);
