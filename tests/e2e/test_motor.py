@@ -118,14 +118,6 @@ def test_rejected_option_prints_usage_and_runs_nothing(cam, coils, args, err, pi
     assert (coils.moves("focus"), coils.moves("zoom"), coils.moves("piris")) == ("", "", piris)
 
 
-def test_iris_position_is_kept_between_runs(cam, coils):
-    assert cam.run("-M", "motor", "-p", "50", "-s", "0").rc == 0
-    coils.moves("piris")
-    assert cam.run("-M", "motor", "-p", "40", "-s", "0").rc == 0
-    assert coils.moves("piris", phase=2) == "-10 off"
-    assert cam.read("/tmp/stepper.state") == "focus-phase=0 zoom-phase=0 piris-phase=0 piris-position=40\n"
-
-
 def test_without_gpio_lines_the_run_fails_but_the_status_is_zero(cam):
     shutil.rmtree(cam.path("/sys/class/gpio"))
     r = cam.run("-M", "motor", "-p", "20")
