@@ -10,7 +10,6 @@
 
 #include "platform/common/unique_fd.h"
 
-static const char* const kDefaultPortPath = "/dev/ttyAMA1";
 static const speed_t kBaudRate = B9600;
 // A frame takes under 10 ms at 9600 baud; a port that takes this long is stuck.
 static const int kWriteTimeoutMs = 1000;
@@ -72,14 +71,14 @@ static const uint8_t kSetPreset = 0x03;
 static const uint8_t kClearPreset = 0x05;
 static const uint8_t kGoPreset = 0x07;
 
-static char s_port_path[128] = "/dev/ttyAMA1";
+static char s_port_path[128] = PT_PORT_PATH;
 static UniqueFd s_port;
 static int s_protocol = PT_PELCO_D;
 static uint8_t s_pan_speed = 0x20;
 static uint8_t s_tilt_speed = 0x20;
 
 void pt_set_port_path(const char* path) {
-    snprintf(s_port_path, sizeof s_port_path, "%s", path != nullptr ? path : kDefaultPortPath);
+    snprintf(s_port_path, sizeof s_port_path, "%s", path != nullptr ? path : PT_PORT_PATH);
 }
 
 // 9600 8N1, raw: no echo, no line editing, no translation of bytes such as 0x0A.

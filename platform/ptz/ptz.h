@@ -2,6 +2,9 @@
 // The port is opened on first use; every call sends its frames and returns.
 #pragma once
 
+// The RS-485 port the head hangs on.
+#define PT_PORT_PATH "/dev/ttyAMA1"
+
 extern "C" {
 
 // Command numbers of pt_run.

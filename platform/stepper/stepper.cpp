@@ -9,7 +9,6 @@
 #include "platform/common/unique_fd.h"
 #include "platform/gpio/gpio.h"
 
-static const char* const kDefaultStatePath = "/tmp/stepper.state";
 static const unsigned int kDefaultStepPeriodUs = 1000;
 
 static const int kAxisCount = 3;
@@ -43,12 +42,12 @@ struct MotorState {
     int piris_position;  // half steps from closed; -1 when not known
 };
 
-static char s_state_path[128] = "/tmp/stepper.state";
+static char s_state_path[128] = STEPPER_STATE_PATH;
 static unsigned int s_step_period_us = kDefaultStepPeriodUs;
 static bool s_busy[kAxisCount];
 
 void stepper_set_state_path(const char* path) {
-    snprintf(s_state_path, sizeof s_state_path, "%s", path != nullptr ? path : kDefaultStatePath);
+    snprintf(s_state_path, sizeof s_state_path, "%s", path != nullptr ? path : STEPPER_STATE_PATH);
 }
 
 void stepper_set_step_period_us(unsigned int us) {

@@ -5,6 +5,9 @@
 
 #include <stdint.h>
 
+// Where the rotor phases and the P-iris position are kept between runs.
+#define STEPPER_STATE_PATH "/tmp/stepper.state"
+
 extern "C" {
 
 enum {
@@ -49,7 +52,7 @@ int STEPPER_check_busy(uint32_t axis);
 int STEPPER_close(void);
 }
 
-// Where the motors' state (rotor phases, P-iris position) is kept between runs.
+// Tests keep the state elsewhere.
 void stepper_set_state_path(const char* path);
 // The time of one half step; tests run without waiting.
 void stepper_set_step_period_us(unsigned int us);
