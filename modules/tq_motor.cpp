@@ -1,0 +1,122 @@
+// The lens motors: at most one P-iris duty move while the options are read, then one
+// stepper run built from them.
+#include <getopt.h>
+#include <stddef.h>
+#include <stdlib.h>
+
+#include "framework/module.h"
+#include "framework/test.h"
+#include "framework/usage.h"
+#include "osa/osa.h"
+#include "platform/stepper/stepper.h"
+
+#define MOTOR_MODULE_ID 9
+
+static const char kUnit[] = "tq_motor";
+static const unsigned int kBusyPollMs = 5;
+
+// The stepper library reads the record by this layout.
+static_assert(sizeof(motor_request) == 24, "motor request record is 24 bytes");
+static_assert(offsetof(motor_request, type) == 0, "type at 0");
+static_assert(offsetof(motor_request, direction) == 4, "direction at 4");
+static_assert(offsetof(motor_request, steps) == 8, "steps at 8");
+static_assert(offsetof(motor_request, reserved) == 16, "reserved at 16");
+
+static motor_request s_motor_request = {STEPPER_FOCUS, STEPPER_FORWARD, 10, {}};
+
+static const char kMotorShortOptions[] = "M:t:d:s:i:p:";
+constexpr OptionRow kMotorRows[] = {
+    {"module", required_argument, 'M', "module", "module name: motor"},
+    {"type", required_argument, 't', "digit", "motor type, default[0]:focus"},
+    {"dir", required_argument, 'd', "digit", "motor directory, default[0]:forward , value[0:forward]"},
+    {"step", required_argument, 's', "digit", "motor run steps, default[10]"},
+    {"init", required_argument, 'i', "digit", "motor initial"},
+    {"piris", required_argument, 'p', "digit", "P-iris target duty"},
+};
+constexpr OptionTable<6> kMotorOptions(kMotorRows);
+
+static int motor_usage(void) {
+    print_module_usage(MOTOR_MODULE_ID, kMotorOptions.longopts, kMotorOptions.help, kMotorOptions.help_count);
+    OSA_puts("MOTOR arguments: ");
+    OSA_puts("type:");
+    OSA_puts("    [0]: focus, [1]: zoom, [2]: p-iris");
+    OSA_puts("dir:");
+    OSA_puts("    [0]: forward, [1]: back ");
+    OSA_puts("step:");
+    OSA_puts("    motor run steps");
+    OSA_printf("    For zoom: max steps = %u\n", STEPPER_ZOOM_MAX_STEPS);
+    OSA_printf("    For focus: max steps = %u\n", STEPPER_FOCUS_MAX_STEPS);
+    OSA_printf("    For piris: max steps = %u\n", STEPPER_PIRIS_MAX_STEPS);
+    OSA_puts("piris:");
+    OSA_printf("    motor set p-iris duty[0-%u].\n", STEPPER_PIRIS_MAX_STEPS);
+    OSA_printf("\n");
+    return 0;
+}
+
+// Base 0: decimal, 0x hexadecimal, leading-0 octal; "-1" wraps to the largest value.
+static uint64_t motor_number(const char* text) {
+    return static_cast<uint64_t>(strtoul(text, nullptr, 0));
+}
+
+[[noreturn]] static void motor_reject(const char* message) {
+    OSA_ERROR(kUnit, "motor_init_param", "%s", message);
+    motor_usage();
+    exit(-1);
+}
+
+// Sets the target and waits for the axis, as the library may move it in the background.
+static void motor_piris_move(uint32_t duty) {
+    STEPPER_set_piris_duty(duty);
+    do {
+        OSA_sleepMillis(kBusyPollMs);
+    } while (STEPPER_check_busy(STEPPER_PIRIS) != 0);
+}
+
+static int motor_init_param(int argc, char** argv) {
+    int opt;
+    while ((opt = getopt_long(argc, argv, kMotorShortOptions, kMotorOptions.longopts, nullptr)) != -1) {
+        switch (opt) {
+            case 't':
+                s_motor_request.type = static_cast<uint32_t>(motor_number(optarg));
+                if (s_motor_request.type > STEPPER_PIRIS) {
+                    motor_reject("Error motor type!\n");
+                }
+                break;
+            case 'd':
+                s_motor_request.direction = static_cast<uint32_t>(motor_number(optarg));
+                if (s_motor_request.direction > STEPPER_BACK_END) {
+                    motor_reject("Error motor directory!\n");
+                }
+                break;
+            case 's':
+                s_motor_request.steps = motor_number(optarg);
+                break;
+            case 'p': {
+                const int32_t duty = static_cast<int32_t>(motor_number(optarg));
+                if (duty < 0 || duty > STEPPER_PIRIS_MAX_STEPS) {
+                    motor_reject("Error P-iris duty!\n");
+                }
+                motor_piris_move(static_cast<uint32_t>(duty));
+                break;
+            }
+            case 'i':
+            case 'M':
+                break;
+            default:
+                motor_reject("Unknow option\n");
+        }
+    }
+    return 0;
+}
+
+static int motor_test_main(int argc, char** argv) {
+    motor_init_param(argc, argv);
+    if (STEPPER_run(&s_motor_request) != 0) {
+        OSA_ERROR(kUnit, "motor_test_main", "STEPPER_run failed! \n");
+    }
+    STEPPER_close();
+    return 0;
+}
+
+static module_record s_motor_module = {"motor", MOTOR_MODULE_ID, motor_test_main, motor_usage, nullptr};
+MODULE_REGISTRATION(motor, s_motor_module)
