@@ -26,9 +26,6 @@ USAGE = (STARS + "\nptz usage:\ndebug -M ptz [option] \n"
          "-t  --testall\t\tPTZ test all function, default will test all\n" +
          "".join(f"    --{word}\t\t{text}\n" for word, text in WORDS) + STARS + "\n")
 SIGNAL = "\nGet signal, signo = 2\n"
-# The leak checker stops the world through /proc/<pid>/task, which the simulated camera
-# lacks for programs its shell starts later; a sanitizer build keeps its other checks.
-NO_LEAK_CHECK = "export ASAN_OPTIONS=detect_leaks=0\n"
 
 
 def run_with_head(cam, args, interrupt_after_frames=None, pause=0.3):
@@ -36,7 +33,7 @@ def run_with_head(cam, args, interrupt_after_frames=None, pause=0.3):
     once that many frames arrived and a pause passed. Returns the result, the frames
     as hex, what the head said, and the milliseconds from the signal to the exit."""
     line = " ".join(shlex.quote(a) for a in ["debug", "-M", "ptz", *args])
-    script = (NO_LEAK_CHECK + "ptz-head --hex /tmp/ptz.hex >/tmp/ptz.log 2>/dev/null & head=$!\n"
+    script = ("ptz-head --hex /tmp/ptz.hex >/tmp/ptz.log 2>/dev/null & head=$!\n"
               "for i in $(seq 250); do [ -e /dev/ttyAMA1 ] && break; sleep 0.02; done\n"
               f"{line} & pid=$!\n")
     if interrupt_after_frames is not None:
@@ -104,5 +101,5 @@ def test_rejected_option_prints_usage_and_runs_nothing_more(cam, args, err, fram
 
 
 def test_without_a_head_the_wait_still_ends_on_ctrl_c(cam):
-    r = cam.sh(NO_LEAK_CHECK + "debug -M ptz --zoomin & pid=$!; sleep 0.5; kill -INT $pid; wait $pid")
+    r = cam.sh("debug -M ptz --zoomin & pid=$!; sleep 0.5; kill -INT $pid; wait $pid")
     assert (r.out, r.err, r.rc) == (SIGNAL, "", 0)
