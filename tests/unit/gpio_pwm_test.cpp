@@ -86,6 +86,9 @@ struct ReadRow {
     const char* value;
     int level;
 };
+void PrintTo(const ReadRow& r, std::ostream* os) {
+    *os << testing::PrintToString(r.direction) << " " << testing::PrintToString(r.value);
+}
 
 class GpioRead : public Gpio, public ::testing::WithParamInterface<ReadRow> {};
 
@@ -108,6 +111,9 @@ struct WriteRow {
     const char* direction_after;
     const char* value_after;
 };
+void PrintTo(const WriteRow& r, std::ostream* os) {
+    *os << testing::PrintToString(r.direction_before) << " level " << r.level;
+}
 
 class GpioWrite : public Gpio, public ::testing::WithParamInterface<WriteRow> {};
 
@@ -191,6 +197,9 @@ struct PwmWriteRow {
     int period, duty;
     const char* duty_cycle;
 };
+void PrintTo(const PwmWriteRow& r, std::ostream* os) {
+    *os << r.old_period << "/" << r.old_duty << " to " << r.period << " duty " << r.duty;
+}
 
 class PwmWrite : public Pwm, public ::testing::WithParamInterface<PwmWriteRow> {};
 
@@ -244,6 +253,9 @@ struct PwmRejectRow {
     int channel, period, duty;
     const char* export_after;
 };
+void PrintTo(const PwmRejectRow& r, std::ostream* os) {
+    *os << "channel " << r.channel << " period " << r.period << " duty " << r.duty;
+}
 
 class PwmReject : public Pwm, public ::testing::WithParamInterface<PwmRejectRow> {};
 
@@ -267,6 +279,9 @@ struct PwmReadRow {
     const char* enable;
     const char* text;
 };
+void PrintTo(const PwmReadRow& r, std::ostream* os) {
+    *os << testing::PrintToString(r.period) << " " << testing::PrintToString(r.duty);
+}
 
 class PwmRead : public Pwm, public ::testing::WithParamInterface<PwmReadRow> {};
 
