@@ -24,72 +24,54 @@ def set_line(cam, n, value, direction="in\n"):
     cam.write(f"{GPIO}/gpio{n}/direction", direction)
 
 
+def line(cam, n):
+    return cam.read(f"{GPIO}/gpio{n}/direction"), cam.read(f"{GPIO}/gpio{n}/value")
+
+
 def tree(cam):
-    """Every file of the GPIO tree and what it holds."""
     base = cam.path(GPIO)
     return {str(p.relative_to(base)): p.read_bytes() for p in base.rglob("*") if p.is_file()}
 
 
-@pytest.mark.parametrize("args, line, out", [
+@pytest.mark.parametrize("args, n, out", [
     ([], 0, "GPIO read id = 0, data = 1\n"),
     (["-r", "5"], 5, "===g_gpio_cfg(0,5)=======\nGPIO read id = 5, data = 1\n"),
     (["--read", "0x10"], 16, "===g_gpio_cfg(0,16)=======\nGPIO read id = 16, data = 1\n"),
-    (["-r", "010"], 8, "===g_gpio_cfg(0,8)=======\nGPIO read id = 8, data = 1\n"),
     (["-r", "300"], 300, "===g_gpio_cfg(0,300)=======\nGPIO read id = 300, data = 1\n"),
     (["-w", "4", "-r", "4"], 4, "===g_gpio_cfg(0,4)=======\nGPIO read id = 4, data = 1\n"),
-    (["-d", "0"], 0, "GPIO read id = 0, data = 1\n"),
-    (["-t", "5", "-D", "2"], 0, "GPIO read id = 0, data = 1\n"),
-    (["-t", "-1"], 0, "GPIO read id = 0, data = 1\n"),
+    (["-d", "0", "-t", "5", "-D", "2"], 0, "GPIO read id = 0, data = 1\n"),
 ])
-def test_read_reports_the_level_and_changes_nothing(cam, args, line, out):
-    set_line(cam, line, "1\n")
+def test_read_reports_the_level_and_changes_nothing(cam, args, n, out):
+    set_line(cam, n, "1\n")
     before = tree(cam)
     r = cam.run("-M", "gpio", *args)
     assert (r.out, r.err, r.rc) == (out, "", 0)
     assert tree(cam) == before
 
 
-@pytest.mark.parametrize("args, line, out, value, direction", [
-    (["-w", "3", "-d", "1"], 3, "GPIO write id = 3, data = 1\n", "1", "high"),
-    (["-w", "3"], 3, "GPIO write id = 3, data = 0\n", "0", "low"),
-    (["-w", "3", "-d", "2"], 3, "GPIO write id = 3, data = 2\n", "1", "high"),
-    (["--write", "127", "--data", "0x1"], 127, "GPIO write id = 127, data = 1\n", "1", "high"),
-    (["-w", "0x7f", "-d", "1"], 127, "GPIO write id = 127, data = 1\n", "1", "high"),
-    (["-r", "9", "-w", "9", "-d", "1"], 9, "===g_gpio_cfg(0,9)=======\nGPIO write id = 9, data = 1\n", "1", "high"),
+@pytest.mark.parametrize("args, n, before, out, after", [
+    (["-w", "3", "-d", "1"], 3, ("in\n", "0\n"), "GPIO write id = 3, data = 1\n", ("high", "1")),
+    (["-w", "3"], 3, ("in\n", "1\n"), "GPIO write id = 3, data = 0\n", ("low", "0")),
+    (["-w", "3", "-d", "2"], 3, ("in\n", "0\n"), "GPIO write id = 3, data = 2\n", ("high", "1")),
+    (["--write", "0x7f", "--data", "1"], 127, ("in\n", "0\n"), "GPIO write id = 127, data = 1\n", ("high", "1")),
+    (["-w", "6", "-d", "0"], 6, ("out\n", "1\n"), "GPIO write id = 6, data = 0\n", ("out\n", "0")),
+    (["-p", "7"], 7, ("out\n", "1\n"), "GPIO input config:7 1\n", ("in", "1\n")),
+    (["-w", "7", "-d", "0", "--input_config", "7"], 7, ("out\n", "1\n"), "GPIO input config:7 1\n", ("in", "1\n")),
 ])
-def test_write_drives_the_line(cam, args, line, out, value, direction):
-    set_line(cam, line, "1\n" if value == "0" else "0\n")
+def test_write_and_input_config_set_the_line(cam, args, n, before, out, after):
+    set_line(cam, n, before[1], direction=before[0])
     r = cam.run("-M", "gpio", *args)
     assert (r.out, r.err, r.rc) == (out, "", 0)
-    assert cam.read(f"{GPIO}/gpio{line}/value") == value
-    assert cam.read(f"{GPIO}/gpio{line}/direction") == direction
-
-
-def test_write_to_an_output_keeps_its_direction(cam):
-    set_line(cam, 6, "1\n", direction="out\n")
-    r = cam.run("-M", "gpio", "-w", "6", "-d", "0")
-    assert (r.out, r.err, r.rc) == ("GPIO write id = 6, data = 0\n", "", 0)
-    assert (cam.read(f"{GPIO}/gpio6/value"), cam.read(f"{GPIO}/gpio6/direction")) == ("0", "out\n")
-
-
-@pytest.mark.parametrize("args", [["-p", "7"], ["--input_config", "7"], ["-w", "7", "-d", "1", "-p", "7"]])
-def test_input_config_makes_the_line_an_input_and_reports_its_level(cam, args):
-    set_line(cam, 7, "1\n", direction="out\n")
-    r = cam.run("-M", "gpio", *args)
-    assert (r.out, r.err, r.rc) == ("GPIO input config:7 1\n", "", 0)
-    assert (cam.read(f"{GPIO}/gpio7/direction"), cam.read(f"{GPIO}/gpio7/value")) == ("in", "1\n")
+    assert line(cam, n) == after
 
 
 @pytest.mark.parametrize("args, diagnostic, message", [
     (["-w", "128"], "", "gio id must <= 127\n"),
     (["-w", "0x80", "-d", "1"], "", "gio id must <= 127\n"),
-    (["-w", "-1"], "", "gio id must <= 127\n"),
     (["-p", "128"], "", "gio id must <= 127\n"),
     (["-w", "3", "-d", "3"], "", "gio value must be 0/1! \n"),
-    (["-d", "-1", "-w", "3"], "", "gio value must be 0/1! \n"),
     (["-D", "0", "-w", "3", "-d", "1"], "", "gio delay time must > 0! \n"),
     (["-x", "-w", "3", "-d", "1"], "debug: invalid option -- 'x'\n", "Unknow option\n"),
-    (["--nosuch"], "debug: unrecognized option '--nosuch'\n", "Unknow option\n"),
     (["-w"], "debug: option requires an argument -- 'w'\n", "Unknow option\n"),
 ])
 def test_rejected_option_prints_usage_touches_no_line_and_ends_with_status_0(cam, args, diagnostic, message):
@@ -101,20 +83,13 @@ def test_rejected_option_prints_usage_touches_no_line_and_ends_with_status_0(cam
     assert tree(cam) == before
 
 
-@pytest.mark.parametrize("args, line, out", [
+@pytest.mark.parametrize("args, n, out", [
     (["-r", "200"], 200, "===g_gpio_cfg(0,200)=======\ngpio_do_rw faild!\n"),
     (["-w", "5", "-d", "1"], 5, "gpio_do_rw faild!\n"),
-    (["-p", "5"], 5, "gpio_do_rw faild!\n"),
 ])
-def test_line_that_cannot_be_exported_is_a_failed_step(cam, args, line, out):
+def test_line_that_cannot_be_exported_is_a_failed_step(cam, args, n, out):
     # The simulated tree does not react to "export": a line it lacks stays missing.
     shutil.rmtree(cam.path(f"{GPIO}/gpio5"))
     r = cam.run("-M", "gpio", *args)
     assert (r.out, r.err, r.rc) == (out, "", 0)
-    assert cam.read(f"{GPIO}/export") == str(line)
-    assert not cam.path(f"{GPIO}/gpio{line}").exists()
-
-
-def test_help_prints_the_usage(cam):
-    r = cam.run("-h", "gpio")
-    assert (r.out, r.err, r.rc) == ("debug version: 1.2.0\n" + USAGE, "", 0)
+    assert cam.read(f"{GPIO}/export") == str(n)

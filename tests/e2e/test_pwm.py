@@ -21,13 +21,8 @@ USAGE = ("*" * 80 + "\n"
 
 
 def tree(cam):
-    """Every file of the PWM chip's folder and what it holds."""
     base = cam.path(CHIP)
     return {str(p.relative_to(base)): p.read_bytes() for p in base.rglob("*") if p.is_file()}
-
-
-def channel(cam, n):
-    return tuple(cam.read(f"{CHIP}/pwm{n}/{attr}") for attr in ("period", "duty_cycle", "enable"))
 
 
 def error(func, message):
@@ -41,35 +36,22 @@ def error(func, message):
     (["-d", "300", "-e", "0"], 0, "100000", "0"),
     (["-e", "1"], 0, "100000", "50000"),
     (["-d", "5000"], 0, "100000", "100000"),
-    (["-c", "1", "-p", "1000000", "-d", "250"], 1, "1000000", "250000"),
-    (["--channel", "2", "--period", "20000", "--duty", "1"], 2, "20000", "20"),
-    (["-c", "3", "-d", "12abc"], 3, "100000", "1200"),
-    (["-d", " +7"], 0, "100000", "700"),
-    (["-p", "2"], 0, "2", "1"),
+    (["--channel", "3", "--period", "20000", "--duty", " +7abc"], 3, "20000", "140"),
 ])
-def test_write_programs_the_channel(cam, args, n, period, duty_cycle):
+def test_write_programs_the_channel_and_nothing_else(cam, args, n, period, duty_cycle):
     before = tree(cam)
     r = cam.run("-M", "pwm", *args)
     assert (r.out, r.err, r.rc) == ("", "", 0)
-    assert channel(cam, n) == (period, duty_cycle, "1")
     after = tree(cam)
+    assert [after[f"pwm{n}/{a}"] for a in ("period", "duty_cycle", "enable")] == [
+        period.encode(), duty_cycle.encode(), b"1"]
     assert {k for k in after if after[k] != before[k]} <= {f"pwm{n}/period", f"pwm{n}/duty_cycle", f"pwm{n}/enable"}
 
 
-def test_smaller_period_than_the_running_duty_cycle(cam):
-    cam.write(f"{CHIP}/pwm1/period", "1000000\n")
-    cam.write(f"{CHIP}/pwm1/duty_cycle", "900000\n")
-    cam.write(f"{CHIP}/pwm1/enable", "1\n")
-    r = cam.run("-M", "pwm", "-c", "1", "-p", "100000", "-d", "300")
-    assert (r.out, r.err, r.rc) == ("", "", 0)
-    assert channel(cam, 1) == ("100000", "30000", "1")
-
-
-@pytest.mark.parametrize("args", [["-c", "1"], ["-d", "300", "-c", "1"], ["--channel", "01"]])
+@pytest.mark.parametrize("args", [["-c", "1"], ["-d", "300", "-c", "1"]])
 def test_read_prints_the_channel_and_writes_nothing(cam, args):
-    cam.write(f"{CHIP}/pwm1/period", "100000\n")
-    cam.write(f"{CHIP}/pwm1/duty_cycle", "30000\n")
-    cam.write(f"{CHIP}/pwm1/enable", "1\n")
+    for attr, value in (("period", "100000\n"), ("duty_cycle", "30000\n"), ("enable", "1\n")):
+        cam.write(f"{CHIP}/pwm1/{attr}", value)
     before = tree(cam)
     r = cam.run("-M", "pwm", *args)
     assert (r.out, r.err, r.rc) == ("pwm1: period 100000 ns, duty cycle 30000 ns (30.0%), enable 1\n", "", 0)
@@ -79,12 +61,9 @@ def test_read_prints_the_channel_and_writes_nothing(cam, args):
 @pytest.mark.parametrize("args, message", [
     (["-d", "0"], "Error pwm duty\n"),
     (["-d", "abc"], "Error pwm duty\n"),
-    (["-d", "-300"], "Error pwm duty\n"),
     (["-p", "-5"], "Error pwm period\n"),
-    (["-p", "0", "-d", "300"], "Error pwm period\n"),
     (["-c", "-1"], "Error pwm channel\n"),
-    (["-e", "2"], "Error pwm period, must be [0-1]\n"),
-    (["-c", "1", "-d", "300", "-e", "5"], "Error pwm period, must be [0-1]\n"),
+    (["-c", "1", "-d", "300", "-e", "2"], "Error pwm period, must be [0-1]\n"),
     (["-x", "1"], "Unknow option\n"),
     (["--nosuch"], "Unknow option\n"),
     (["-c", "1", "-d"], "Unknow option\n"),
@@ -99,25 +78,20 @@ def test_rejected_option_ends_the_process_with_255_and_writes_nothing(cam, args,
 
 @pytest.mark.parametrize("args, op, n, export", [
     (["-c", "99"], "pwm_read", 99, ""),
-    (["-c", "99", "-d", "300"], "pwm_write", 99, ""),
-    (["-c", "2"], "pwm_read", 2, "2"),
     (["-c", "2", "-d", "300"], "pwm_write", 2, "2"),
 ])
 def test_channel_the_chip_cannot_give_is_reported(cam, args, op, n, export):
     # The simulated chip has four channels and does not react to "export".
     shutil.rmtree(cam.path(f"{CHIP}/pwm2"))
-    before = tree(cam)
     r = cam.run("-M", "pwm", *args)
     assert (r.out, r.rc) == ("", 0)
     assert re.fullmatch(error("pwm_test_main", f"{op} channel {n} faild!\n"), r.err), r.err
     assert cam.read(f"{CHIP}/export") == export
-    assert {k: v for k, v in tree(cam).items() if k != "export"} == {k: v for k, v in before.items() if k != "export"}
 
 
-@pytest.mark.parametrize("args", [["-M", "pwm"], ["-M", "pwm", "-M", "pwm"], ["-h", "pwm"]])
+@pytest.mark.parametrize("args", [["-M", "pwm"], ["-M", "pwm", "--module", "pwm"]])
 def test_usage_when_nothing_is_asked(cam, args):
     before = tree(cam)
     r = cam.run(*args)
-    version = "debug version: 1.2.0\n" if args[0] == "-h" else ""
-    assert (r.out, r.err, r.rc) == (version + USAGE, "", 0)
+    assert (r.out, r.err, r.rc) == (USAGE, "", 0)
     assert tree(cam) == before
