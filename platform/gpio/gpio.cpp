@@ -28,8 +28,10 @@ void gpio_set_sysfs_root(const char* root) {
     snprintf(s_root, sizeof s_root, "%s", root != nullptr ? root : kDefaultSysfsRoot);
 }
 
+// O_TRUNC: sysfs ignores it, but a value shorter than the one before ("low" after
+// "high") must not leave the old tail behind in a tree of plain files.
 static int write_text(const char* path, const char* text) {
-    UniqueFd fd(open(path, O_WRONLY | O_CLOEXEC));
+    UniqueFd fd(open(path, O_WRONLY | O_TRUNC | O_CLOEXEC));
     if (!fd) {
         return -1;
     }
@@ -50,18 +52,28 @@ static int read_text(const char* path, char* buf, size_t size) {
     return 0;
 }
 
-static void line_path(char* buf, size_t size, int gpio, const char* attr) {
-    snprintf(buf, size, "%s/gpio%d/%s", s_root, gpio, attr);
+// A path cut to the buffer would name some other file: refuse it instead.
+static bool line_path(char (&buf)[192], int gpio, const char* attr) {
+    int n = snprintf(buf, sizeof buf, "%s/gpio%d/%s", s_root, gpio, attr);
+    return n > 0 && static_cast<size_t>(n) < sizeof buf;
 }
 
 static int export_line(int gpio) {
+    if (gpio < 0) {
+        return -1;
+    }
     char path[192];
-    line_path(path, sizeof path, gpio, "value");
+    if (!line_path(path, gpio, "value")) {
+        return -1;
+    }
     if (access(path, F_OK) == 0) {
         return 0;
     }
-    char export_path[160];
-    snprintf(export_path, sizeof export_path, "%s/export", s_root);
+    char export_path[192];
+    int n = snprintf(export_path, sizeof export_path, "%s/export", s_root);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof export_path) {
+        return -1;
+    }
     char number[16];
     snprintf(number, sizeof number, "%d", gpio);
     if (write_text(export_path, number) != 0) {
@@ -70,31 +82,34 @@ static int export_line(int gpio) {
     return access(path, F_OK) == 0 ? 0 : -1;
 }
 
-int gpio_read(int gpio) {
-    if (gpio < 0 || export_line(gpio) != 0) {
-        return -1;
-    }
+static int read_level(int gpio) {
     char path[192];
     char text[16];
-    line_path(path, sizeof path, gpio, "value");
-    if (read_text(path, text, sizeof text) != 0) {
+    if (!line_path(path, gpio, "value") || read_text(path, text, sizeof text) != 0) {
         return -1;
     }
     return text[0] == '0' ? 0 : (text[0] == '1' ? 1 : -1);
 }
 
+int gpio_read(int gpio) {
+    if (export_line(gpio) != 0) {
+        return -1;
+    }
+    return read_level(gpio);
+}
+
 int gpio_write(int gpio, int level) {
-    if (gpio < 0 || export_line(gpio) != 0) {
+    if (export_line(gpio) != 0) {
         return -1;
     }
     const bool high = level != 0;
     char path[192];
     char direction[16];
-    line_path(path, sizeof path, gpio, "direction");
-    if (read_text(path, direction, sizeof direction) != 0) {
+    if (!line_path(path, gpio, "direction")) {
         return -1;
     }
-    if (strncmp(direction, "out", 3) != 0) {
+    // A line whose direction is fixed has no direction file; its value is still written.
+    if (read_text(path, direction, sizeof direction) == 0 && strncmp(direction, "out", 3) != 0) {
         // "high"/"low" switch an input to an output already at the level, with no
         // glitch at the other level in between.
         if (write_text(path, high ? "high" : "low") != 0) {
@@ -103,8 +118,21 @@ int gpio_write(int gpio, int level) {
     }
     // Also after "high"/"low": the kernel already holds that level, and a tree that
     // only records the direction request (a test's, a simulator's) reads it back too.
-    line_path(path, sizeof path, gpio, "value");
+    if (!line_path(path, gpio, "value")) {
+        return -1;
+    }
     return write_text(path, high ? "1" : "0");
+}
+
+int gpio_set_input(int gpio) {
+    if (export_line(gpio) != 0) {
+        return -1;
+    }
+    char path[192];
+    if (!line_path(path, gpio, "direction") || write_text(path, "in") != 0) {
+        return -1;
+    }
+    return read_level(gpio);
 }
 
 int gpio_close(void) {

@@ -1,0 +1,152 @@
+// gpio: reads, writes or configures as an input one GPIO line of the board.
+#include <getopt.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "framework/module.h"
+#include "framework/usage.h"
+#include "osa/osa.h"
+#include "platform/gpio/gpio.h"
+
+#define GPIO_MODULE_ID 3
+// Lines the board has for writing and configuring; reads take any number.
+static const int kGpioIdMax = 127;
+
+enum GpioOp { GPIO_OP_READ = 0, GPIO_OP_WRITE = 1, GPIO_OP_INPUT_CONFIG = 2 };
+
+struct gpio_cfg {
+    int32_t op;
+    int32_t id;
+    int32_t value;
+    int32_t times;  // stored only
+    int32_t delay;  // stored only
+};
+
+static gpio_cfg g_gpio_cfg;
+
+constexpr OptionRow kGpioRows[] = {
+    {"module", required_argument, 'M', "module", "module name: gpio"},
+    {"read", required_argument, 'r', "hex", "read gpio id, default[system_reset]"},
+    {"write", required_argument, 'w', "hex", "write gpio id, default[system_reset]"},
+    {"data", required_argument, 'd', "data", "data to written, defalut [0x0]"},
+    {"time", required_argument, 't', "digit", "gpio opration times, default 1, [-1] means no timeout"},
+    {"delay", required_argument, 'D', "digit", "gpio opration delay [n]s, n>0, default 1"},
+    {"input_config", required_argument, 'p', "config", "gpio input config"},
+};
+constexpr OptionTable<7> kGpioOptions(kGpioRows);
+
+// strtoul in base 0, cut to 32 bits: what the factory scripts' "0x" and decimal ids rely on.
+static uint32_t gpio_number(const char* text) {
+    return static_cast<uint32_t>(strtoul(text, nullptr, 0));
+}
+
+static int gpio_usage(void) {
+    return print_module_usage(GPIO_MODULE_ID, kGpioOptions.longopts, kGpioOptions.help,
+                              kGpioOptions.help_count);
+}
+
+static bool gpio_id_checked(uint32_t id) {
+    if (id > static_cast<uint32_t>(kGpioIdMax)) {
+        OSA_ERROR("tq_gpio", "gpio_init_param", "gio id must <= %d\n", kGpioIdMax);
+        return false;
+    }
+    return true;
+}
+
+static int gpio_init_param(int argc, char** argv) {
+    int c;
+    while ((c = getopt_long(argc, argv, "M:r:w:d:t:D:p:", kGpioOptions.longopts, nullptr)) != -1) {
+        uint32_t n = optarg != nullptr ? gpio_number(optarg) : 0;
+        bool ok = true;
+        switch (c) {
+            case 'r':
+                g_gpio_cfg.op = GPIO_OP_READ;
+                g_gpio_cfg.id = static_cast<int32_t>(n);
+                printf("===g_gpio_cfg(%d,%d)=======\n", g_gpio_cfg.op, g_gpio_cfg.id);
+                break;
+            case 'w':
+                g_gpio_cfg.op = GPIO_OP_WRITE;
+                g_gpio_cfg.id = static_cast<int32_t>(n);
+                ok = gpio_id_checked(n);
+                break;
+            case 'p':
+                g_gpio_cfg.op = GPIO_OP_INPUT_CONFIG;
+                g_gpio_cfg.id = static_cast<int32_t>(n);
+                ok = gpio_id_checked(n);
+                break;
+            case 'd':
+                g_gpio_cfg.value = static_cast<int32_t>(n);
+                if (n > 2) {
+                    OSA_ERROR("tq_gpio", "gpio_init_param", "gio value must be 0/1! \n");
+                    ok = false;
+                }
+                break;
+            case 't':
+                g_gpio_cfg.times = static_cast<int32_t>(n);
+                break;
+            case 'D':
+                g_gpio_cfg.delay = static_cast<int32_t>(n);
+                if (n == 0) {
+                    OSA_ERROR("tq_gpio", "gpio_init_param", "gio delay time must > 0! \n");
+                    ok = false;
+                }
+                break;
+            case '?':
+                OSA_ERROR("tq_gpio", "gpio_init_param", "Unknow option\n");
+                ok = false;
+                break;
+            default:
+                break;
+        }
+        if (!ok) {
+            gpio_usage();
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// A library call that fails is a failed step: the result line would otherwise claim a
+// level that was never read or written.
+static int gpio_do_rw(gpio_cfg* cfg) {
+    int ret;
+    switch (cfg->op) {
+        case GPIO_OP_READ:
+            ret = gpio_read(cfg->id);
+            cfg->value = ret;
+            break;
+        case GPIO_OP_WRITE:
+            ret = gpio_write(cfg->id, cfg->value);
+            break;
+        case GPIO_OP_INPUT_CONFIG:
+            ret = gpio_set_input(cfg->id);
+            cfg->value = ret;
+            break;
+        default:
+            OSA_ERROR("tq_gpio", "gpio_do_rw", "gpio_do_rw unknow opt!\n");
+            return -1;
+    }
+    return ret < 0 ? -1 : 0;
+}
+
+static int gpio_test_main(int argc, char** argv) {
+    if (gpio_init_param(argc, argv) == 0) {
+        if (gpio_do_rw(&g_gpio_cfg) != 0) {
+            puts("gpio_do_rw faild!");
+            return -1;
+        }
+        if (g_gpio_cfg.op == GPIO_OP_READ) {
+            printf("GPIO read id = %d, data = %d\n", g_gpio_cfg.id, g_gpio_cfg.value);
+        } else if (g_gpio_cfg.op == GPIO_OP_INPUT_CONFIG) {
+            printf("GPIO input config:%d %d\n", g_gpio_cfg.id, g_gpio_cfg.value);
+        } else {
+            printf("GPIO write id = %d, data = %d\n", g_gpio_cfg.id, g_gpio_cfg.value);
+        }
+    }
+    gpio_close();
+    return 0;
+}
+
+static module_record s_gpio_module = {"gpio", GPIO_MODULE_ID, gpio_test_main, gpio_usage, gpio_close};
+MODULE_REGISTRATION(gpio, s_gpio_module)

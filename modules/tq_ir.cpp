@@ -1,0 +1,147 @@
+// ir: endurance test of the IR-cut filter, switched back and forth with a fixed pause.
+#include <getopt.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "framework/module.h"
+#include "framework/test.h"
+#include "framework/usage.h"
+#include "osa/osa.h"
+#include "platform/gpio/gpio.h"
+
+#define IR_MODULE_ID 15
+#define IR_RESULT_SIZE 1024
+// -t -1: switch until stopped.
+#define IR_TIMES_UNLIMITED 0xFFFFFFFFu
+
+enum IrMode {
+    IR_MODE_LED_ON = 0,    // IR LED on, IR-cut switched
+    IR_MODE_LED_OFF = 1,   // IR LED off, IR-cut switched
+    IR_MODE_SAME = 2,      // IR LED switched with the IR-cut, same level
+    IR_MODE_OPPOSITE = 3,  // IR LED switched with the IR-cut, opposite level
+};
+
+struct ir_params {
+    uint32_t mode;
+    uint32_t delay;  // milliseconds after each switch
+    uint32_t times;  // switches still to do
+};
+
+static ir_params ir_param = {IR_MODE_LED_ON, 500, 10};
+
+constexpr OptionRow kIrRows[] = {
+    {"module", required_argument, 'M', "module", "module name: IR"},
+    {"ir-led", required_argument, 'l', "hex", "set IR-led status"},
+    {"ir-cut", required_argument, 'c', "hex", "set IR-cut status"},
+    {"mode", required_argument, 'm', "digit", "IR test mode"},
+    {"time", required_argument, 't', "digit", "IR opration times, default 10, [-1] means no timeout"},
+    {"delay", required_argument, 'd', "digit", "IR opration delay [n]ms, n>0, default 500"},
+};
+constexpr OptionTable<6> kIrOptions(kIrRows);
+
+// strtoul in base 0, cut to 32 bits, so that "-1" is all bits set.
+static uint32_t ir_number(const char* text) {
+    return static_cast<uint32_t>(strtoul(text, nullptr, 0));
+}
+
+static int ir_usage(void) {
+    print_module_usage(IR_MODULE_ID, kIrOptions.longopts, kIrOptions.help, kIrOptions.help_count);
+    OSA_puts("\nIR test mode: ");
+    OSA_printf("IR-led on, switch IR-cut \n");
+    OSA_printf(
+        "IR-led off, switch IR-cut \nswitch IR-cut and IR-led, on the same\nswitch IR-cut and IR-led, "
+        "diffrent "
+        "each other\n");
+    return 0;
+}
+
+static int ir_init_param(int argc, char** argv) {
+    int c;
+    while ((c = getopt_long(argc, argv, "M:l:c:m:t:d:", kIrOptions.longopts, nullptr)) != -1) {
+        const char* error = nullptr;
+        switch (c) {
+            case 'm':
+                ir_param.mode = ir_number(optarg);
+                error = ir_param.mode > IR_MODE_OPPOSITE ? "Invalid mode value." : nullptr;
+                break;
+            case 't':
+                ir_param.times = ir_number(optarg);
+                break;
+            case 'd':
+                ir_param.delay = ir_number(optarg);
+                error = ir_param.delay == 0 ? "Invalid delay value." : nullptr;
+                break;
+            case '?':
+                error = "Unknow option\n";
+                break;
+            default:
+                // -M selected the module; -l and -c are accepted and change nothing.
+                break;
+        }
+        if (error != nullptr) {
+            OSA_ERROR("tq_ir", "ir_init_param", "%s", error);
+            ir_usage();
+            exit(-1);
+        }
+    }
+    return 0;
+}
+
+static void ir_cut_set(int level) {
+    gpio_write(extGpio[EXT_GPIO_IR_CUT], level);
+}
+
+static void ir_led_set(int level) {
+    gpio_write(extGpio[EXT_GPIO_IR_LED], level);
+}
+
+static int ir_test_main(int argc, char** argv) {
+    ir_init_param(argc, argv);
+
+    char date[64] = "";
+    time_t now = time(nullptr);
+    struct tm local;
+    if (localtime_r(&now, &local) == nullptr || asctime_r(&local, date) == nullptr) {
+        date[0] = '\0';
+    }
+    int start = OSA_getTimeMs();
+
+    if (ir_param.mode == IR_MODE_LED_ON || ir_param.mode == IR_MODE_LED_OFF) {
+        ir_led_set(ir_param.mode == IR_MODE_LED_ON ? 1 : 0);
+    }
+    int level = 0;
+    while (g_exit_flag == 0 && ir_param.times != 0) {
+        if (ir_param.times != IR_TIMES_UNLIMITED) {
+            ir_param.times--;
+        }
+        // The LED moves together with the IR-cut, so both end in step whenever the
+        // loop stops.
+        if (ir_param.mode == IR_MODE_SAME) {
+            ir_led_set(level);
+        } else if (ir_param.mode == IR_MODE_OPPOSITE) {
+            ir_led_set(!level);
+        }
+        ir_cut_set(level);
+        level = !level;
+        OSA_sleepMillis(ir_param.delay);
+    }
+
+    int end = OSA_getTimeMs();
+    int seconds = static_cast<int32_t>(static_cast<uint32_t>(end) - static_cast<uint32_t>(start)) / 1000;
+
+    static char result[IR_RESULT_SIZE];
+    snprintf(result, sizeof result, "Test date: %s\t IR-cut result: success\n\t use time: %ds \n", date,
+             seconds);
+    OSA_log(result, static_cast<uint32_t>(strlen(result)));
+    snprintf(result, sizeof result,
+             "\033[0;32mTest date: %s\t IR-cut result: success\n\t use time: %ds \n\033[0;39m \n", date,
+             seconds);
+    OSA_printf("%s", result);
+    return 0;
+}
+
+static module_record s_ir_module = {"ir", IR_MODULE_ID, ir_test_main, ir_usage, nullptr};
+MODULE_REGISTRATION(ir, s_ir_module)

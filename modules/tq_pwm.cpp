@@ -1,0 +1,113 @@
+// pwm: reads the state of one PWM channel or programs its period and duty.
+#include <getopt.h>
+#include <stdint.h>
+#include <stdlib.h>
+
+#include "framework/module.h"
+#include "framework/usage.h"
+#include "osa/osa.h"
+#include "platform/pwm/pwm.h"
+
+#define PWM_MODULE_ID 4
+
+enum PwmAction { PWM_ACTION_NONE = 0, PWM_ACTION_READ = 1, PWM_ACTION_WRITE = 2 };
+
+struct pwm_params {
+    int32_t channel;
+    int32_t duty;    // tenths of a percent
+    int32_t period;  // nanoseconds
+    int32_t enable;  // 0 forces the duty to 0; not passed on
+};
+
+static pwm_params pwm_param = {0, 500, 100000, 1};
+
+constexpr OptionRow kPwmRows[] = {
+    {"module", required_argument, 'M', "module", "module name: pwm"},
+    {"channel", required_argument, 'c', "0~PWM_MAX_CHN", "select pwm channel (default is 0)"},
+    {"duty", required_argument, 'd', "1~1000", "specify duty ratio (0.1% ~ 99.9%), (defalut 500)"},
+    {"period", required_argument, 'p', "2~12M", "specify period, (defalut 100K)"},
+    {"enable", required_argument, 'e', "0~1", "enable switch."},
+};
+constexpr OptionTable<5> kPwmOptions(kPwmRows);
+
+// atoi as the C library gives it (decimal, stops at the first non-digit), without
+// atoi's undefined result for numbers out of range.
+static int32_t pwm_number(const char* text) {
+    return static_cast<int32_t>(strtol(text, nullptr, 10));
+}
+
+static int pwm_usage(void) {
+    print_module_usage(PWM_MODULE_ID, kPwmOptions.longopts, kPwmOptions.help, kPwmOptions.help_count);
+    OSA_printf("\nNotice:\n");
+    OSA_printf("\tUse lsmod to make sure pwm module has been installed.\n");
+    OSA_printf("\n");
+    return 0;
+}
+
+static int pwm_init_param(int argc, char** argv) {
+    int action = PWM_ACTION_NONE;
+    opterr = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, "M:c:d:p:e:", kPwmOptions.longopts, nullptr)) != -1) {
+        const char* error = nullptr;
+        switch (c) {
+            case 'M':
+                break;
+            case 'c':
+                action = PWM_ACTION_READ;
+                pwm_param.channel = pwm_number(optarg);
+                error = pwm_param.channel < 0 ? "Error pwm channel\n" : nullptr;
+                break;
+            case 'd':
+                action = PWM_ACTION_WRITE;
+                pwm_param.duty = pwm_number(optarg);
+                error = pwm_param.duty <= 0 ? "Error pwm duty\n" : nullptr;
+                break;
+            case 'p':
+                action = PWM_ACTION_WRITE;
+                pwm_param.period = pwm_number(optarg);
+                error = pwm_param.period <= 0 ? "Error pwm period\n" : nullptr;
+                break;
+            case 'e':
+                action = PWM_ACTION_WRITE;
+                pwm_param.enable = pwm_number(optarg);
+                if (pwm_param.enable == 0) {
+                    pwm_param.duty = 0;
+                } else if (pwm_param.enable != 1) {
+                    error = "Error pwm period, must be [0-1]\n";
+                }
+                break;
+            default:
+                error = "Unknow option\n";
+                break;
+        }
+        if (error != nullptr) {
+            OSA_ERROR("tq_pwm", "pwm_init_param", "%s", error);
+            pwm_usage();
+            exit(-1);
+        }
+    }
+    return action;
+}
+
+static int pwm_test_main(int argc, char** argv) {
+    int action = pwm_init_param(argc, argv);
+    // The library's results: a channel that could not be read or programmed would
+    // otherwise look, to a script, exactly like one that was.
+    if (action == PWM_ACTION_READ) {
+        if (pwm_read(pwm_param.channel) != 0) {
+            OSA_ERROR("tq_pwm", "pwm_test_main", "pwm_read channel %d faild!\n", pwm_param.channel);
+        }
+    } else if (action == PWM_ACTION_WRITE) {
+        if (pwm_write(pwm_param.channel, pwm_param.period, pwm_param.duty) != 0) {
+            OSA_ERROR("tq_pwm", "pwm_test_main", "pwm_write channel %d faild!\n", pwm_param.channel);
+        }
+    } else {
+        // Nothing asked of the module: show what it can do.
+        pwm_usage();
+    }
+    return 0;
+}
+
+static module_record s_pwm_module = {"pwm", PWM_MODULE_ID, pwm_test_main, pwm_usage, pwm_close};
+MODULE_REGISTRATION(pwm, s_pwm_module)
