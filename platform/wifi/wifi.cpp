@@ -402,7 +402,7 @@ void wifi_print_config(void) {
             const char* flags = strrchr(end, '\t') + 1;
             size_t flags_len = next != nullptr ? static_cast<size_t>(next - flags) : strlen(flags);
             char head[32];
-            snprintf(head, sizeof head, "network %ld ", id);
+            snprintf(head, sizeof head, flags_len > 0 ? "network %ld " : "network %ld", id);
             print_line(head, flags, flags_len);
             for (const char* field : kFields) {
                 char cmd[64];
