@@ -186,6 +186,11 @@ def saved_networks(cam):
     return nets
 
 
+def client_sockets(cam):
+    """Client sockets of the control connections left in /tmp (each must be removed)."""
+    return sorted(p.name for p in cam.path("/tmp").glob("wpa_ctrl_*"))
+
+
 def config_requests(log):
     return [line for line in log if line.split(" ")[0] not in ("ATTACH", "DETACH")]
 
@@ -295,6 +300,7 @@ def test_link_scan_status_in_command_line_order_and_nothing_applied(cam):
     assert r.out == "Wifi link up!\n" + STATUS_UP + SCAN_MANAGED + "wlan0 configuration:\n"
     assert (r.err, r.rc) == ("", 0)
     assert log == ["STATUS", "STATUS"] + SCAN_REQUESTS + ["LIST_NETWORKS"]
+    assert client_sockets(cam) == []
 
 
 @pytest.mark.parametrize("args, table", [
@@ -416,6 +422,7 @@ def test_a_configuration_wpa_supplicant_refuses_is_reported_and_ends_normally(ca
     requests = config_requests(log)
     assert requests[len(requests) - len(tail):] == tail
     assert "SAVE_CONFIG" not in requests[:-1]
+    assert client_sockets(cam) == []
 
 
 @pytest.mark.parametrize("args, out, err", [
@@ -451,6 +458,7 @@ def test_a_daemon_that_refuses_or_never_answers_costs_seconds_not_a_hang(cam, fa
     r, _ = fake(cam, fake_args, *args)
     assert (r.out, r.err, r.rc) == (out, err, 0)
     assert time.monotonic() - start < 8
+    assert client_sockets(cam) == []
 
 
 def test_a_daemon_that_never_answers_fails_the_configuration(cam):
