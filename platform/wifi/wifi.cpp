@@ -23,7 +23,7 @@ constexpr int kReplyTimeoutMs = 2000;
 constexpr int kScanWaitMs = 4000;
 
 // Why a call got no usable answer, for the calls that report it themselves.
-enum class Outcome { kOk, kNoDaemon, kNoAnswer, kRefused, kNoResults, kScanFailed };
+enum class Outcome { kOk, kNoDaemon, kNoAnswer, kRefused, kNoResults, kScanFailed, kInterrupted };
 
 // Replies go here (the largest is SCAN_RESULTS); one request at a time.
 char s_reply[8192];
@@ -39,15 +39,16 @@ int now_ms() {
     return static_cast<int>(ts.tv_sec * 1000 + ts.tv_nsec / 1000000);
 }
 
-// Waits until fd is readable or the deadline passes; a signal (a technician's
-// Ctrl-C) ends the wait as well.
-bool readable(int fd, int deadline) {
+// Waits until fd is readable. kNoAnswer when the deadline passes first, and
+// kInterrupted when a signal (a technician's Ctrl-C) ends the wait.
+Outcome wait_readable(int fd, int deadline) {
     int left = deadline - now_ms();
     if (left <= 0) {
-        return false;
+        return Outcome::kNoAnswer;
     }
     struct pollfd p = {fd, POLLIN, 0};
-    return poll(&p, 1, left) > 0;
+    int n = poll(&p, 1, left);
+    return n > 0 ? Outcome::kOk : n == 0 ? Outcome::kNoAnswer : Outcome::kInterrupted;
 }
 
 // One connection to wpa_supplicant's control socket for an interface, closed (and
@@ -87,18 +88,22 @@ public:
         return o == Outcome::kOk && strcmp(reply, "OK\n") != 0 ? Outcome::kRefused : o;
     }
 
-    // Waits for an event that starts with one of the two names, "<N>" priority
-    // stripped; returns the index of the name seen, or -1 at the deadline.
-    int await(const char* name0, const char* name1, int deadline) {
+    // Waits for the end of a scan: its results event (kOk) or its failure event,
+    // "<N>" priority stripped, until the deadline.
+    Outcome await_scan(int deadline) {
         int fd = wpa_ctrl_get_fd(ctrl_);
         char event[512];
-        while (readable(fd, deadline)) {
+        for (;;) {
+            Outcome o = wait_readable(fd, deadline);
+            if (o != Outcome::kOk) {
+                return o == Outcome::kNoAnswer ? Outcome::kNoResults : o;
+            }
             ssize_t n = recv(fd, event, sizeof event - 1, 0);
             if (n < 0) {
                 if (errno == EAGAIN || errno == EINTR) {
                     continue;
                 }
-                return -1;
+                return Outcome::kNoResults;
             }
             event[n] = '\0';
             const char* text = event;
@@ -106,14 +111,13 @@ public:
                 const char* end = strchr(text, '>');
                 text = end != nullptr ? end + 1 : text;
             }
-            if (strncmp(text, name0, strlen(name0)) == 0) {
-                return 0;
+            if (strncmp(text, WPA_EVENT_SCAN_RESULTS, strlen(WPA_EVENT_SCAN_RESULTS)) == 0) {
+                return Outcome::kOk;
             }
-            if (strncmp(text, name1, strlen(name1)) == 0) {
-                return 1;
+            if (strncmp(text, WPA_EVENT_SCAN_FAILED, strlen(WPA_EVENT_SCAN_FAILED)) == 0) {
+                return Outcome::kScanFailed;
             }
         }
-        return -1;
     }
 
 private:
@@ -129,8 +133,9 @@ private:
         }
         int deadline = now_ms() + kReplyTimeoutMs;
         for (;;) {
-            if (!readable(fd, deadline)) {
-                return Outcome::kNoAnswer;
+            Outcome o = wait_readable(fd, deadline);
+            if (o != Outcome::kOk) {
+                return o;
             }
             ssize_t n = recv(fd, reply, size - 1, 0);
             if (n < 0) {
@@ -170,6 +175,9 @@ void report(const char* ifname, const char* cmd, Outcome o) {
         case Outcome::kScanFailed:
             fprintf(stderr, "wifi: %s: the scan failed\n", ifname);
             break;
+        case Outcome::kInterrupted:
+            fprintf(stderr, "wifi: %s: %s interrupted\n", ifname, cmd);
+            break;
     }
 }
 
@@ -197,8 +205,7 @@ Outcome scan(Ctrl& req, const char* ifname, const char** failed) {
         o = Outcome::kRefused;
     }
     if (o == Outcome::kOk) {
-        int seen = mon.await(WPA_EVENT_SCAN_RESULTS, WPA_EVENT_SCAN_FAILED, now_ms() + kScanWaitMs);
-        o = seen == 0 ? Outcome::kOk : seen == 1 ? Outcome::kScanFailed : Outcome::kNoResults;
+        o = mon.await_scan(now_ms() + kScanWaitMs);
     }
     if (o == Outcome::kOk) {
         *failed = "SCAN_RESULTS";

@@ -397,6 +397,13 @@ def test_the_later_of_encryption_and_wps_decides(cam, args, last):
     assert config_requests(log)[-1] == last
 
 
+def test_wps_master_configuration_starts_with_the_pin_shown(cam):
+    r, log = fake(cam, "--pin 11223344", "--wps", "0", "-e", "8")
+    assert (r.out, r.err, r.rc) == ("Get IPC-wifi pin code = 11223344 \n"
+                                    "wifi: wlan0: WPS started with PIN 11223344\n", "", 0)
+    assert log == ["WPS_PIN get", "WPS_PIN any 11223344"]
+
+
 # ---------------------------------------------------------------- failures
 
 CONFIG_ERROR = error("wifi_test_main", "wifi config has error!\n")
@@ -458,6 +465,16 @@ def test_a_daemon_that_refuses_or_never_answers_costs_seconds_not_a_hang(cam, fa
     r, _ = fake(cam, fake_args, *args)
     assert (r.out, r.err, r.rc) == (out, err, 0)
     assert time.monotonic() - start < 8
+    assert client_sockets(cam) == []
+
+
+def test_ctrl_c_ends_the_wait_for_scan_results(cam):
+    start = time.monotonic()
+    r = cam.sh("wpa-fake --no-scan-event -- bash -c "
+               "'debug -M wifi --scan --link & pid=$!; sleep 0.5; kill -INT $pid; wait $pid'")
+    assert time.monotonic() - start < 3.5
+    assert (r.out, r.err, r.rc) == ("\nGet signal, signo = 2\n" + "Wifi link down!\n" + STATUS_DOWN,
+                                    "wifi: wlan0: SCAN interrupted\n", 0)
     assert client_sockets(cam) == []
 
 
