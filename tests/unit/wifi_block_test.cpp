@@ -58,17 +58,6 @@ const BlockCase kBlockCases[] = {
     {"wpa2_psk",
      [](wifi_record&) {},
      {"ssid 4c6162", "key_mgmt WPA-PSK", "proto RSN", "pairwise CCMP", "group CCMP", "psk \"fernquail\""}},
-    {"wpa_auto_codes",
-     [](wifi_record& r) {
-         r.encryp = WIFI_ENCRYP_WPA_WPA2_PSK;
-         r.proto = WIFI_PROTO_AUTO;
-         r.pairwise = WIFI_PAIRWISE_AUTO;
-         r.group = WIFI_GROUP_AUTO;
-         r.auth_alg = WIFI_AUTH_SHARED;
-         r.key_mgmt = WIFI_KEY_MGMT_WPA_EAP;
-     },
-     {"ssid 4c6162", "key_mgmt WPA-PSK", "proto WPA RSN", "pairwise CCMP TKIP", "group CCMP TKIP",
-      "psk \"fernquail\""}},
     {"wpa_group_4_and_tkip",
      [](wifi_record& r) {
          r.encryp = WIFI_ENCRYP_WPA_PSK;
@@ -78,16 +67,6 @@ const BlockCase kBlockCases[] = {
      },
      {"ssid 4c6162", "key_mgmt WPA-PSK", "proto WPA", "pairwise TKIP", "group CCMP TKIP",
       "psk \"fernquail\""}},
-    {"wpa_none_only_when_asked_in_adhoc",
-     [](wifi_record& r) {
-         r.mode = WIFI_MODE_ADHOC;
-         r.freq = 6;
-         r.key_mgmt = WIFI_KEY_MGMT_WPA_NONE;
-         r.pairwise = WIFI_PAIRWISE_NONE;
-         r.group = WIFI_GROUP_TKIP;
-     },
-     {"ssid 4c6162", "mode 1", "frequency 2437", "key_mgmt WPA-NONE", "proto RSN", "pairwise NONE",
-      "group TKIP", "psk \"fernquail\""}},
     {"wpa_none_ignored_in_managed",
      [](wifi_record& r) { r.key_mgmt = WIFI_KEY_MGMT_WPA_NONE; },
      {"ssid 4c6162", "key_mgmt WPA-PSK", "proto RSN", "pairwise CCMP", "group CCMP", "psk \"fernquail\""}},
