@@ -97,11 +97,19 @@ static int sdmmc_init(void) {
     return -1;
 }
 
+// The pauses let the card settle; after a stop request the technician is waiting for the
+// prompt, so only the sync and the cache release are kept.
+static void sdmmc_settle(void) {
+    if (!g_exit_flag) {
+        OSA_sleepMillis(1000);
+    }
+}
+
 static void sdmmc_flush_caches(void) {
     tq_free_system_caches();
-    OSA_sleepMillis(1000);
+    sdmmc_settle();
     test_system("sync");
-    OSA_sleepMillis(1000);
+    sdmmc_settle();
 }
 
 static int sdmmc_mount(void) {
@@ -247,10 +255,7 @@ static int sdmmc_filling_disk(void) {
         if ((i + 1) % SDMMC_FILL_REPORT_EVERY == 0 && sdmmc_statfs(&st, "sdmmc_filling_disk") == 0) {
             OSA_printf("Free size = %llu MB \n", sdmmc_free_mb(st, block_size));
         }
-        // A Ctrl-C that ended the command is a stop request: no pause before stopping.
-        if (!g_exit_flag) {
-            OSA_sleepMillis(1000);
-        }
+        sdmmc_settle();
     }
     OSA_printf("Create total %d files \n", i);
     if (sdmmc_statfs(&st, "sdmmc_filling_disk") == 0) {
