@@ -10,24 +10,16 @@
 #include <string>
 #include <thread>
 
-namespace {
+#include "tests/unit/test_support.h"
 
-int open_descriptors() {
-    int n = 0;
-    DIR* d = opendir("/proc/self/fd");
-    while (readdir(d) != nullptr)
-        n++;
-    closedir(d);
-    return n;
-}
+namespace {
 
 // A database file of its own for every test, made with SQLite directly.
 class DbWrapper : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/db_wrapper_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = make_temp_dir("db_wrapper");
+        ASSERT_FALSE(dir_.empty());
         path_ = dir_ + "/cam.db";
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
@@ -194,7 +186,7 @@ TEST_F(DbWrapper, FailingStatementGivesSqliteResult) {
 }
 
 TEST_F(DbWrapper, NothingStaysOpenAfterDisconnect) {
-    int before = open_descriptors();
+    int before = open_fd_count();
     conn();
     void* stmt = nullptr;
     int columns = 0;
@@ -203,7 +195,7 @@ TEST_F(DbWrapper, NothingStaysOpenAfterDisconnect) {
     EXPECT_EQ(sqlite_disconn(handle_), 0);
     handle_ = nullptr;
     sqlite_clear_stmt(stmt);
-    EXPECT_EQ(open_descriptors(), before);
+    EXPECT_EQ(open_fd_count(), before);
 }
 
 }  // namespace

@@ -14,31 +14,22 @@
 
 #include "platform/gpio/gpio.h"
 #include "platform/pwm/pwm.h"
+#include "tests/unit/test_support.h"
 
 namespace {
-
-int open_fds() {
-    int n = 0;
-    DIR* d = opendir("/proc/self/fd");
-    while (readdir(d) != nullptr)
-        n++;
-    closedir(d);
-    return n;
-}
 
 // A temporary folder, removed afterwards; every test also checks that the library
 // left no descriptor open.
 class SysfsTree : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/sysfs_test_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-        fds_ = open_fds();
+        root_ = make_temp_dir("sysfs_test");
+        ASSERT_FALSE(root_.empty());
+        fds_ = open_fd_count();
         put("export", "");
     }
     void TearDown() override {
-        EXPECT_EQ(open_fds(), fds_) << "descriptor left open";
+        EXPECT_EQ(open_fd_count(), fds_) << "descriptor left open";
         ASSERT_EQ(system(("rm -rf '" + root_ + "'").c_str()), 0);
     }
     void put(const std::string& rel, const std::string& text) {

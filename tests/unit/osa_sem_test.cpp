@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "osa/osa.h"
+#include "tests/unit/test_support.h"
 
 namespace {
 
@@ -11,9 +12,8 @@ namespace {
 class Sem : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/osa_sem_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = make_temp_dir("osa_sem");
+        ASSERT_FALSE(dir_.empty());
         key_ = OSA_ipcMakeKey(dir_.c_str(), 's');
         ASSERT_NE(key_, -1);
     }

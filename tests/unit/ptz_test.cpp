@@ -12,16 +12,9 @@
 #include <functional>
 #include <string>
 
-namespace {
+#include "tests/unit/test_support.h"
 
-int open_fds() {
-    int n = 0;
-    DIR* d = opendir("/proc/self/fd");
-    while (readdir(d) != nullptr)
-        n++;
-    closedir(d);
-    return n;
-}
+namespace {
 
 // The serial port is a pty: the library opens its slave by name, the test reads the master.
 class Ptz : public ::testing::Test {
@@ -125,16 +118,16 @@ TEST_F(Ptz, PortIsRawNineSixHundredEightNOne) {
 
 TEST_F(Ptz, PortOpensOnUseStaysOpenAndDeinitClosesIt) {
     pt_tty_deinit(1);
-    int before = open_fds();
+    int before = open_fd_count();
     pt_set_port_path("/nonexistent/ttyAMA1");
     EXPECT_EQ(pt_go_preset(1), -1);
-    EXPECT_EQ(open_fds(), before);
+    EXPECT_EQ(open_fd_count(), before);
     pt_set_port_path(name_);
     ASSERT_EQ(pt_set_preset(1), 0);
     ASSERT_EQ(pt_set_preset(2), 0);
-    EXPECT_EQ(open_fds(), before + 1);
+    EXPECT_EQ(open_fd_count(), before + 1);
     EXPECT_EQ(pt_tty_deinit(1), 0);
-    EXPECT_EQ(open_fds(), before);
+    EXPECT_EQ(open_fd_count(), before);
     EXPECT_EQ(wire(), "FF 01 00 03 00 01 05 FF 01 00 03 00 02 06");
 }
 
