@@ -6,13 +6,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <memory>
-
 #include "framework/module.h"
 #include "framework/test.h"
 #include "framework/usage.h"
 #include "modules/tq_shm.h"
 #include "osa/osa.h"
+#include "platform/common/unique_fd.h"
 
 #define ADC_MODULE_ID 2
 #define ADC_SHM_KEY 7665432  // 0x74F718
@@ -80,15 +79,6 @@ static_assert(kAdcOptions.help_count == 9, "every option has its help row");
 static adc_param s_adc_param = {0, ADC_TIMES_UNLIMITED, 1000};
 static adc_shm_param s_adc_shm;
 
-namespace {
-struct FileCloser {
-    void operator()(FILE* fp) const {
-        fclose(fp);
-    }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-}  // namespace
-
 static uint32_t adc_strtoul(const char* text) {
     return static_cast<uint32_t>(strtoul(text, nullptr, 0));
 }
@@ -125,7 +115,7 @@ static int adc_read_channel(int channel) {
         OSA_printf("error channel id:%d\n", channel);
         return -1;
     }
-    File fp(fopen(s_adc_channels[channel].path, "r+e"));
+    UniqueFile fp(fopen(s_adc_channels[channel].path, "r+e"));
     if (!fp) {
         OSA_puts(s_adc_channels[channel].open_error);
         return -1;

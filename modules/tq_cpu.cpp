@@ -4,12 +4,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <memory>
-
 #include "framework/module.h"
 #include "framework/test.h"
 #include "framework/usage.h"
 #include "osa/osa.h"
+#include "platform/common/unique_fd.h"
 
 #define CPU_MODULE_ID 8
 #define CPU_VERSION "1.0.2"
@@ -43,15 +42,6 @@ static_assert(kCpuOptions.help_count == 5, "every option has its help row");
 
 static cpu_param s_cpu_param = {60, 1, "/tmp/cpulog.txt"};
 static cpu_counters s_cpu_prev;
-
-namespace {
-struct FileCloser {
-    void operator()(FILE* fp) const {
-        fclose(fp);
-    }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-}  // namespace
 
 static int32_t cpu_strtoul(const char* text) {
     return static_cast<int32_t>(static_cast<uint32_t>(strtoul(text, nullptr, 0)));
@@ -175,7 +165,7 @@ void cpu_update(cpu_counters* prev, const cpu_counters& cur, cpu_load* load) {
 
 static int cpu_sample(cpu_load* load) {
     cpu_counters cur = {};
-    File stat(fopen(CPU_STAT_PATH, "re"));
+    UniqueFile stat(fopen(CPU_STAT_PATH, "re"));
     if (!stat) {
         fputs(CPU_RED "Error: " CPU_STAT_PATH " not found. Is the /proc filesystem mounted?\n" CPU_DEFAULT
                       " \n",
@@ -183,10 +173,10 @@ static int cpu_sample(cpu_load* load) {
         return -1;
     }
     int found = cpu_read_stat(stat.get(), &cur);
-    if (fclose(stat.release()) != 0 || found != 0) {
+    if (stat.close() != 0 || found != 0) {
         return -1;
     }
-    File self(fopen(CPU_SELF_STAT_PATH, "re"));
+    UniqueFile self(fopen(CPU_SELF_STAT_PATH, "re"));
     if (!self) {
         fputs(CPU_RED "Error: " CPU_SELF_STAT_PATH
                       " not found. Is the /proc filesystem mounted?\n" CPU_DEFAULT " \n",
@@ -197,7 +187,7 @@ static int cpu_sample(cpu_load* load) {
         fputs(CPU_RED "Error: Failed to get process load information.\n" CPU_DEFAULT " \n", stderr);
         return -1;
     }
-    if (fclose(self.release()) != 0) {
+    if (self.close() != 0) {
         return -1;
     }
     cpu_update(&s_cpu_prev, cur, load);
@@ -215,7 +205,7 @@ static int cpu_test_main(int argc, char** argv) {
     if (cpu_init_param(&param, argc, argv) != 0) {
         return 0;
     }
-    File log(fopen(param.log, "wbe"));
+    UniqueFile log(fopen(param.log, "wbe"));
     if (log) {
         OSA_printf(CPU_GREEN "Create cpu log: %s\n" CPU_DEFAULT " \n", param.log);
     } else {

@@ -62,6 +62,11 @@ public:
         }
         fp_ = fp;
     }
+    // fclose now, for a caller that must know whether the close succeeded.
+    int close() noexcept {
+        FILE* fp = std::exchange(fp_, nullptr);
+        return fp != nullptr ? fclose(fp) : EOF;
+    }
 
 private:
     FILE* fp_;
