@@ -101,7 +101,8 @@ def test_option_error_prints_usage_and_measures_nothing(cam, args, out, err):
 
 def test_interrupt_before_the_first_counted_sample(cam):
     r = cam.interrupt("-M", "cpu", "-d", "5", after=0.5, timeout=30)
-    summary = r"Average:-?nan%   Max:0\.00%  Min:100\.00%"
+    # 0 divided by 0: how the C library spells that NaN depends on the processor.
+    summary = r"Average:(-nan| nan)%   Max:0\.00%  Min:100\.00%"
     assert re.fullmatch(re.escape(heading(60) + "\nGet signal, signo = 2\n" + GREEN) + summary
                         + re.escape(DEFAULT + " \n"), r.out), r
     assert (r.err, r.rc) == ("", 0)
