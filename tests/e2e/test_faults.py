@@ -1,0 +1,74 @@
+"""Faults the camera meets in the field, end to end: whatever breaks, the run ends
+soon, says what went wrong, keeps what was written before, and exits with its usual
+status."""
+import re
+
+import pytest
+
+LOG = "/mnt/nand/debug.log"
+TQDB = "/mnt/nand/tqdb.db"
+DATE = r"[A-Z][a-z]{2} [A-Z][a-z]{2} [ \d]\d \d\d:\d\d:\d\d \d{4}"
+IR_RECORD = "Test date: " + DATE + "\n\t IR-cut result: success\n\t use time: 0s \n"
+IR_SHOWN = "\x1b\\[0;32m" + IR_RECORD + "\x1b\\[0;39m \n"
+# The flash bound read-only over itself; the real mount, not the simulator's stand-in.
+READ_ONLY_NAND = "/usr/bin/mount --bind /mnt/nand /mnt/nand && /usr/bin/mount -o remount,bind,ro /mnt/nand && "
+
+
+def err(unit, function, text):
+    return rf" ERROR  \({unit}\|{function}\|\d+\): " + re.escape(text)
+
+
+def tree(cam, folder):
+    base = cam.path(folder)
+    return {str(p.relative_to(base)): p.read_bytes() for p in base.rglob("*") if p.is_file()}
+
+
+# ---------------------------------------------------------------- the shared log
+
+
+def test_log_semaphore_left_taken_by_a_killed_process_is_taken_over_once(cam):
+    cam.write(LOG, "earlier record\n")
+    r = cam.sh("osa_log_driver hold & h=$!; wait $h; echo $h >/tmp/holder; "
+               "debug -M ir -t 2 -d 10 && debug -M ir -t 1 -d 10", timeout=30)
+    holder = cam.read("/tmp/holder").strip()
+    assert re.fullmatch(IR_SHOWN * 2, r.out), r.out
+    taken_over = f"log semaphore left taken by ended process {holder}, taking it over\n"
+    assert re.fullmatch(err("osa_log", "OSA_log", taken_over), r.err), "the second run finds the lock free"
+    assert r.rc == 0
+    assert re.fullmatch("earlier record\n" + IR_RECORD * 2, cam.read(LOG))
+
+
+# ---------------------------------------------------------------- flash read-only
+
+NO_COPY = "cp: cannot create regular file '/mnt/nand/tqdb.db': Read-only file system\n"
+UPDATE = "update sys_info set value = 'fr' where name = 'language'"
+SELECT = "select value from sys_info where name = 'language'"
+
+
+@pytest.mark.parametrize("remove, args, out, errors", [
+    # The result is still shown; the record that cannot be kept is reported.
+    ([], ["-M", "ir", "-t", "1", "-d", "10"], IR_SHOWN,
+     re.escape("open log:: Read-only file system\n") + err("osa_log", "OSA_log", f"Faild to open log: {LOG} \n")),
+    # The statement is refused by the database, reading goes on.
+    ([], ["-M", "db", "-e", UPDATE, "-s", SELECT],
+     re.escape(f"Current Database File: [{TQDB}] \nEnd execute: '{UPDATE}' \n"
+               "Query Result: \nvalue           \nen\n \n"),
+     err("tq_db", "db_execute", f"execute '{UPDATE}' failed (sqlite error 8). \n")),
+    # Start-up and the module each try the factory copy once; the module then says
+    # the file is missing.
+    (["tqdb.db"], ["-M", "db", "-s", SELECT],
+     re.escape(f"Current Database File: [{TQDB}] \nSQL: '{SELECT}' Failed!! \n"),
+     re.escape(NO_COPY * 2) + err("tq_db", "db_con_init", f"db=[{TQDB}] file not existed. \n")
+     + err("tq_db", "is_db_init", f"db=[{TQDB}] not init. \n")),
+])
+def test_read_only_flash(cam, remove, args, out, errors):
+    cam.write(LOG, "earlier record\n")
+    for name in remove:
+        cam.path("/mnt/nand/" + name).unlink()
+    before = tree(cam, "/mnt/nand")
+    quoted = " ".join("'" + a.replace("'", "'\\''") + "'" for a in args)
+    r = cam.sh(READ_ONLY_NAND + "debug " + quoted, timeout=30)
+    assert re.fullmatch(out, r.out), r.out
+    assert re.fullmatch(errors, r.err), r.err
+    assert r.rc == 0
+    assert tree(cam, "/mnt/nand") == before
