@@ -72,3 +72,31 @@ def test_read_only_flash(cam, remove, args, out, errors):
     assert re.fullmatch(errors, r.err), r.err
     assert r.rc == 0
     assert tree(cam, "/mnt/nand") == before
+
+
+# ---------------------------------------------------------------- /proc/stat unreadable
+
+GREEN, RED, DEFAULT = "\x1b[1;32m", "\x1b[0;31m", "\x1b[0;39m"
+
+
+@pytest.mark.parametrize("stat", [
+    None,                   # a directory: it opens, and reading it fails
+    "",                     # empty
+    "cpu  4705 150 1120",   # cut short inside the all-processor line
+    "cpu0 4705 150 1120 16250 520 0 45 0 0 0\nintr 1\n",  # no all-processor line
+])
+def test_unreadable_proc_stat_is_reported_at_every_sample(cam, stat):
+    if stat is None:
+        cam.path("/proc/stat").mkdir(parents=True)
+    else:
+        cam.write("/proc/stat", stat)
+    r = cam.run("-M", "cpu", "-c", "1", "-d", "1", timeout=30)
+    # A baseline, one counted sample and the last: three readings, each one reported.
+    assert r.err == f"{RED}Error: Failed to get cpu load information.\n{DEFAULT} \n" * 3
+    zero = "CPU:  0% (sys:  0% user:  0% wait:  0% steal:  0%)"
+    assert r.out == (f"{GREEN}Create cpu log: /tmp/cpulog.txt\n{DEFAULT} \n"
+                     f"{GREEN}ARM LOAD RUNNING FOR COUNT: 1 \n{DEFAULT} \n"
+                     f"{GREEN}{zero}{DEFAULT} \n"
+                     f"{GREEN}Average:0.000%   Max:0.00%  Min:0.00%{DEFAULT} \n")
+    assert r.rc == 0
+    assert cam.read("/tmp/cpulog.txt") == f"{zero}\nAverage:0.000%   Max:0.00%  Min:0.00%\n"
