@@ -100,3 +100,38 @@ def test_unreadable_proc_stat_is_reported_at_every_sample(cam, stat):
                      f"{GREEN}Average:0.000%   Max:0.00%  Min:0.00%{DEFAULT} \n")
     assert r.rc == 0
     assert cam.read("/tmp/cpulog.txt") == f"{zero}\nAverage:0.000%   Max:0.00%  Min:0.00%\n"
+
+
+# ---------------------------------------------------------------- SD card full during a fill
+
+MiB = 1 << 20
+FILES = "for f in /mnt/mmc/*; do [ -e \"$f\" ] && echo \"$f $(stat -c %s \"$f\")\"; done; cat /mnt/mmc/keep.jpg"
+
+
+def fill_head(free_mb):
+    return (f"All size = 4 MB, free size = {free_mb} MB \n"
+            "Try to filling sdmmc by creating 40960 files, echo file size 1 MB \n")
+
+
+def test_fill_ends_where_the_card_is_full_and_keeps_what_it_held(cam):
+    with open(cam.path("/dev/mmcblk0"), "wb") as f:
+        f.truncate(4 * MiB)
+    r = cam.sh("debug -M sdmmc -m && echo photo >/mnt/mmc/keep.jpg && "
+               f"debug -M sdmmc -n 40960 -z 1 -F; echo rc=$?; {FILES}", timeout=60)
+    lines = r.out.splitlines(keepends=True)
+    assert "".join(lines[:10]) == (fill_head(3) + "".join(f"Create /mnt/mmc/file{i} \n" for i in range(4))
+                                   + "Sd/mmc is full, /mnt/mmc/file3 is cut short \n"
+                                   "Create total 3 files \nFree size = 0 MB \nrc=0\n")
+    assert lines[10:13] == [f"/mnt/mmc/file{i} {MiB}\n" for i in range(3)]
+    cut = re.fullmatch(r"/mnt/mmc/file3 (\d+)\n", lines[13])
+    assert cut and 0 < int(cut.group(1)) < MiB, lines[13]
+    assert lines[14:] == ["/mnt/mmc/keep.jpg 6\n", "photo\n"]
+    assert r.err == ""
+
+
+def test_fill_of_a_card_that_takes_nothing_ends_with_an_error(cam):
+    r = cam.sh("/usr/bin/mount -t tmpfs -o ro,size=4m /dev/mmcblk0 /mnt/mmc && "
+               f"debug -M sdmmc -n 40960 -z 1 -F; echo rc=$?", timeout=60)
+    assert r.out == (fill_head(4) + "Create /mnt/mmc/file0 \nCreate total 0 files \nFree size = 4 MB \nrc=0\n")
+    assert re.fullmatch(err("tq_sdmmc", "sdmmc_filling_disk", "Create /mnt/mmc/file0 failed!\n")
+                        + err("tq_sdmmc", "sdmmc_init_param", "sdmmc filling disk faild!\n"), r.err), r.err
