@@ -2,6 +2,7 @@
 soon, says what went wrong, keeps what was written before, and exits with its usual
 status."""
 import re
+import sqlite3
 
 import pytest
 
@@ -135,3 +136,51 @@ def test_fill_of_a_card_that_takes_nothing_ends_with_an_error(cam):
     assert r.out == (fill_head(4) + "Create /mnt/mmc/file0 \nCreate total 0 files \nFree size = 4 MB \nrc=0\n")
     assert re.fullmatch(err("tq_sdmmc", "sdmmc_filling_disk", "Create /mnt/mmc/file0 failed!\n")
                         + err("tq_sdmmc", "sdmmc_init_param", "sdmmc filling disk faild!\n"), r.err), r.err
+
+
+# ---------------------------------------------------------------- a damaged database
+
+TABLES = "select name from sqlite_master where type='table' order by name;"
+NO_MATCH = "[0 Items, No Match Records!] \n"
+
+
+def test_database_overwritten_with_garbage_fails_every_action_and_stays_as_it_is(cam):
+    garbage = bytes(range(256)) * 64
+    cam.write(TQDB, garbage)
+    r = cam.run("-M", "db", "-s", "select * from user", "-e", "delete from user", "-t")
+    assert r.out == (f"Current Database File: [{TQDB}] \n"
+                     + NO_MATCH + "SQL: 'select * from user' Failed!! \n"
+                     + "End execute: 'delete from user' \n"
+                     + NO_MATCH + f"SQL: '{TABLES}' Failed!! \n")
+    assert re.fullmatch(err("tq_db", "db_query", "query 'select * from user' failed (sqlite error 26). \n")
+                        + err("tq_db", "db_execute", "execute 'delete from user' failed (sqlite error 26). \n")
+                        + err("tq_db", "db_query", f"query '{TABLES}' failed (sqlite error 26). \n"), r.err), r.err
+    assert r.rc == 0
+    assert cam.path(TQDB).read_bytes() == garbage
+
+
+def test_rows_cut_off_by_a_damaged_page_are_not_shown_as_the_result(cam):
+    # A small table first, then one spread over many pages; the file's last page is
+    # the last of the big table's rows, and it is overwritten.
+    path = cam.path(TQDB)
+    path.unlink()
+    db = sqlite3.connect(path)
+    db.execute("create table user (name text)")
+    db.execute("insert into user values ('admin')")
+    db.execute("create table alarm (id integer primary key, note text)")
+    db.executemany("insert into alarm values (?, ?)", [(i, "n" * 100) for i in range(1, 401)])
+    db.commit()
+    db.close()
+    data = bytearray(path.read_bytes())
+    data[-4096:] = bytes(range(256)) * 16
+    path.write_bytes(bytes(data))
+    r = cam.run("-M", "db", "-s", "select id from alarm", "-e", "delete from alarm", "-s", "select name from user")
+    assert r.out == (f"Current Database File: [{TQDB}] \n"
+                     "SQL: 'select id from alarm' Failed!! \n"
+                     "End execute: 'delete from alarm' \n"
+                     "Query Result: \nname            \nadmin\n \n")
+    assert re.fullmatch(err("tq_db", "db_query", "query 'select id from alarm' failed (sqlite error 11). \n")
+                        + err("tq_db", "db_execute", "execute 'delete from alarm' failed (sqlite error 11). \n"),
+                        r.err), r.err
+    assert r.rc == 0
+    assert path.read_bytes() == bytes(data)
