@@ -3,6 +3,7 @@ soon, says what went wrong, keeps what was written before, and exits with its us
 status."""
 import re
 import sqlite3
+import time
 
 import pytest
 
@@ -184,3 +185,32 @@ def test_rows_cut_off_by_a_damaged_page_are_not_shown_as_the_result(cam):
                         r.err), r.err
     assert r.rc == 0
     assert path.read_bytes() == bytes(data)
+
+
+# ---------------------------------------------------------------- the serial port missing
+
+PORT = "/dev/ttyAMA1"
+
+
+def not_sent(function, call):
+    return err("tq_ptz", function, f"{call} failed, no frame sent on {PORT}\n")
+
+
+@pytest.mark.parametrize("port, args, errors", [
+    (None, ["--zoomin"], [("ptz_test_main", "pt_run(10)")]),
+    (None, ["-s", "3", "-g", "0x104"], [("ptz_init_param", "pt_set_preset(3)"),
+                                         ("ptz_init_param", "pt_go_preset(260)"),
+                                         ("ptz_test_all", "pt_run(0)")]),
+    # A device that is no serial port at all takes no frame either.
+    ("", ["-c", "7", "--stop"], [("ptz_init_param", "pt_remove_preset(7)"), ("ptz_test_main", "pt_run(32)")]),
+])
+def test_commands_that_reach_no_port_are_reported_and_not_waited_for(cam, port, args, errors):
+    if port is not None:
+        cam.write(PORT, port)
+    start = time.monotonic()
+    r = cam.run("-M", "ptz", *args, timeout=30)
+    assert time.monotonic() - start < 5, "no wait for a movement that never started"
+    assert (r.out, r.rc) == ("", 0)
+    assert re.fullmatch("".join(not_sent(f, c) for f, c in errors), r.err), r.err
+    if port is not None:
+        assert cam.read(PORT) == port
