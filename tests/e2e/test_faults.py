@@ -214,3 +214,19 @@ def test_commands_that_reach_no_port_are_reported_and_not_waited_for(cam, port, 
     assert re.fullmatch("".join(not_sent(f, c) for f, c in errors), r.err), r.err
     if port is not None:
         assert cam.read(PORT) == port
+
+
+# ---------------------------------------------------------------- wpa_supplicant never answers
+
+
+def test_a_wpa_supplicant_that_never_answers_costs_seconds_and_says_so(cam):
+    start = time.monotonic()
+    r = cam.sh("wpa-fake --mute '*' -- debug -M wifi --wps 0 -e 0 --ssid Lab", timeout=30)
+    assert time.monotonic() - start < 8
+    assert r.out == "Get IPC-wifi pin code =  \n"
+    assert re.fullmatch(re.escape("wifi: wlan0: wpa_supplicant did not answer WPS_PIN get\n")
+                        + err("tq_wifi", "wifi_test_main", "wifi config has error!\n"), r.err), r.err
+    assert r.rc == 0
+    # Asked once each; no request went out after a lost answer, no client socket is left.
+    assert cam.read("/tmp/wpa-fake.log").splitlines() == ["WPS_PIN get", "ADD_NETWORK"]
+    assert list(cam.path("/tmp").glob("wpa_ctrl_*")) == []
