@@ -109,7 +109,12 @@ int cpu_read_stat(FILE* fp, cpu_counters* cur) {
         if (n == EOF) {
             return -1;
         }
+        // A line cut short would leave counters at 0 and turn the next interval into
+        // nonsense: without all eight there is no reading.
         if (n >= 1 && strcmp(name, "cpu") == 0) {
+            if (n != 9) {
+                return -1;
+            }
             break;
         }
     }
@@ -174,6 +179,9 @@ static int cpu_sample(cpu_load* load) {
     }
     int found = cpu_read_stat(stat.get(), &cur);
     if (stat.close() != 0 || found != 0) {
+        // Opened but unreadable, empty or cut short: said as loudly as a missing file,
+        // or the lines that follow would pass the last values off as a measurement.
+        fputs(CPU_RED "Error: Failed to get cpu load information.\n" CPU_DEFAULT " \n", stderr);
         return -1;
     }
     UniqueFile self(fopen(CPU_SELF_STAT_PATH, "re"));

@@ -35,7 +35,8 @@ struct cpu_load {
     double proc;
 };
 
-// The all-processor line of /proc/stat into the system counters; -1 when there is none.
+// The all-processor line of /proc/stat into the system counters; -1 when there is none
+// or it lacks any of the eight counters.
 int cpu_read_stat(FILE* fp, cpu_counters* cur);
 // The process times of /proc/self/stat; -1 when they cannot be read.
 int cpu_read_self_stat(FILE* fp, cpu_counters* cur);

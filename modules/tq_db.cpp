@@ -204,11 +204,17 @@ static int db_query(const char* sql, char* out, size_t capacity) {
     DbLock lock;
     void* stmt = nullptr;
     int columns = 0;
-    if (sqlite_query_record(db_handle, sql, &stmt, &columns) != 0 || columns == 0) {
+    int ret = sqlite_query_record(db_handle, sql, &stmt, &columns);
+    if (ret != 0 || columns == 0) {
         if (stmt != nullptr) {
             sqlite_clear_stmt(stmt);
         }
         lock.release();
+        // A query that failed (a damaged file, a bad statement) is told apart from one
+        // that matched nothing, which is all the line below can say.
+        if (ret < 0) {
+            OSA_ERROR(DB_UNIT, "db_query", "query '%s' failed (sqlite error %d). \n", sql, -ret);
+        }
         OSA_printf("[0 Items, No Match Records!] \n");
         return -1;
     }
@@ -225,10 +231,16 @@ static int db_query(const char* sql, char* out, size_t capacity) {
             sqlite_query_column_text(stmt, i, value, sizeof value);
             db_append(out, capacity, i + 1 < columns ? "%-16s" : "%s", value);
         }
-    } while (sqlite_query_next(stmt) == 0);
+    } while ((ret = sqlite_query_next(stmt)) == 0);
     db_append(out, capacity, "\n");
     sqlite_clear_stmt(stmt);
     lock.release();
+    // Rows that stop at a damaged page are not the result: shown, they would pass
+    // for the whole of it.
+    if (ret < 0) {
+        OSA_ERROR(DB_UNIT, "db_query", "query '%s' failed (sqlite error %d). \n", sql, -ret);
+        return -1;
+    }
     return 0;
 }
 

@@ -105,10 +105,24 @@ static bool ptz_is_baudrate(uint32_t value) {
     return false;
 }
 
+// A frame the library could not send (no port, a port that takes nothing) is reported:
+// the head cannot answer, so nothing else would tell the technician.
+static int ptz_sent(int result, const char* function, const char* call, uint32_t value) {
+    if (result != 0) {
+        OSA_ERROR(kUnit, function, "%s(%u) failed, no frame sent on %s\n", call, value, PT_PORT_PATH);
+    }
+    return result;
+}
+
 [[noreturn]] static void ptz_reject(const char* message) {
     OSA_ERROR(kUnit, "ptz_init_param", "%s", message);
     ptz_usage();
     exit(-1);
+}
+
+static void ptz_preset(const char* text, int (*call)(unsigned int), const char* name) {
+    uint32_t n = ptz_number(text);
+    ptz_sent(call(n), "ptz_init_param", name, n);
 }
 
 static int ptz_init_param(int argc, char** argv) {
@@ -136,13 +150,13 @@ static int ptz_init_param(int argc, char** argv) {
                 }
                 break;
             case 's':
-                pt_set_preset(ptz_number(optarg));
+                ptz_preset(optarg, pt_set_preset, "pt_set_preset");
                 break;
             case 'c':
-                pt_remove_preset(ptz_number(optarg));
+                ptz_preset(optarg, pt_remove_preset, "pt_remove_preset");
                 break;
             case 'g':
-                pt_go_preset(ptz_number(optarg));
+                ptz_preset(optarg, pt_go_preset, "pt_go_preset");
                 break;
             case 't':
                 s_ptz_param.command = kTestAll;
@@ -172,15 +186,21 @@ static int ptz_wait(uint32_t seconds) {
     return 0;
 }
 
+// A command that never reached the head is not waited for: the sequence ends there
+// instead of standing still for minutes.
+static int ptz_run(uint32_t command, const char* function) {
+    return ptz_sent(pt_run(command), function, "pt_run", command);
+}
+
 static void ptz_test_all(void) {
     for (uint32_t command : kTestAllSequence) {
-        pt_run(command);
-        if (ptz_wait(s_ptz_param.delay) != 0) {
+        if (ptz_run(command, "ptz_test_all") != 0 || ptz_wait(s_ptz_param.delay) != 0) {
             return;
         }
     }
-    pt_run(PT_AUTO_SCAN);
-    ptz_wait(kAutoScanSeconds);
+    if (ptz_run(PT_AUTO_SCAN, "ptz_test_all") == 0) {
+        ptz_wait(kAutoScanSeconds);
+    }
 }
 
 static int ptz_test_main(int argc, char** argv) {
@@ -188,8 +208,7 @@ static int ptz_test_main(int argc, char** argv) {
     ptz_init_param(argc, argv);
     if (s_ptz_param.command == kTestAll) {
         ptz_test_all();
-    } else {
-        pt_run(s_ptz_param.command);
+    } else if (ptz_run(s_ptz_param.command, "ptz_test_main") == 0) {
         ptz_wait(s_ptz_param.delay);
     }
     pt_tty_deinit(1);

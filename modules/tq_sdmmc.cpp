@@ -25,6 +25,8 @@
 #define SDMMC_FILE_SIZE_MAX 1024
 // The free-space line of a fill comes after every this many files.
 #define SDMMC_FILL_REPORT_EVERY 32
+// The block size of the fill's dd: less room than this left means the card is full.
+#define SDMMC_FILL_BLOCK (128u * 1024u)
 
 static const char* const sdmmc_dev_list[] = {"/dev/mmcblk0", "/dev/mmcblk1", "/dev/mmcblk2", "/dev/mmcblk3"};
 const char* sdmmc_dev = nullptr;
@@ -245,13 +247,26 @@ static int sdmmc_filling_disk(void) {
     OSA_printf("Try to filling sdmmc by creating %d files, echo file size %d MB \n",
                static_cast<int>(sdmmc_file_num), static_cast<int>(sdmmc_file_size));
     int i;
+    int ret = 0;
     for (i = 0; static_cast<uint32_t>(i) < sdmmc_file_num && !g_exit_flag; i++) {
         OSA_printf("Create %s/file%d \n", SDMMC_MOUNT_POINT, i);
         char cmd[SDMMC_CMD_SIZE];
         snprintf(cmd, sizeof cmd,
                  "dd if=/dev/zero of=" SDMMC_MOUNT_POINT "/file%d  bs=128k count=%u > /dev/null 2>&1", i,
                  sdmmc_file_size * 8);
-        test_system(cmd);
+        // A file that could not be written whole ends the fill: the card is full, which
+        // is where a fill is meant to end, or it takes no more at all. Going on would
+        // count empty files as created, a second apiece, up to the count asked for.
+        if (test_system(cmd) != 0 && !g_exit_flag) {
+            if (sdmmc_statfs(&st, "sdmmc_filling_disk") == 0 && st.f_bfree * block_size < SDMMC_FILL_BLOCK) {
+                OSA_printf("Sd/mmc is full, %s/file%d is cut short \n", SDMMC_MOUNT_POINT, i);
+            } else {
+                OSA_ERROR("tq_sdmmc", "sdmmc_filling_disk", "Create %s/file%d failed!\n", SDMMC_MOUNT_POINT,
+                          i);
+                ret = -1;
+            }
+            break;
+        }
         if ((i + 1) % SDMMC_FILL_REPORT_EVERY == 0 && sdmmc_statfs(&st, "sdmmc_filling_disk") == 0) {
             OSA_printf("Free size = %llu MB \n", sdmmc_free_mb(st, block_size));
         }
@@ -262,7 +277,7 @@ static int sdmmc_filling_disk(void) {
         OSA_printf("Free size = %llu MB \n", sdmmc_free_mb(st, block_size));
     }
     sdmmc_flush_caches();
-    return 0;
+    return ret;
 }
 
 // strtoul in base 0, checked before it is narrowed, so that a huge count cannot wrap

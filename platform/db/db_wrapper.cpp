@@ -59,15 +59,19 @@ int sqlite_query_record(void* handle, const char* sql, void** stmt, int* columns
         return -1;
     }
     sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(as_db(handle), sql, -1, &s, nullptr) != SQLITE_OK || s == nullptr) {
-        // Text with no statement in it (blank, a comment) prepares to nothing.
+    int rc = sqlite3_prepare_v2(as_db(handle), sql, -1, &s, nullptr);
+    if (rc != SQLITE_OK) {
         sqlite3_finalize(s);
-        return -1;
+        return -rc;
     }
-    int rc = sqlite3_step(s);
+    // Text with no statement in it (blank, a comment) prepares to nothing: no row.
+    if (s == nullptr) {
+        return 1;
+    }
+    rc = sqlite3_step(s);
     if (rc != SQLITE_ROW) {
         sqlite3_finalize(s);
-        return rc == SQLITE_DONE ? 1 : -1;
+        return rc == SQLITE_DONE ? 1 : -rc;
     }
     *stmt = s;
     *columns = sqlite3_column_count(s);
@@ -86,7 +90,7 @@ int sqlite_query_next(void* stmt) {
     if (rc == SQLITE_ROW) {
         return 0;
     }
-    return rc == SQLITE_DONE ? 1 : -1;
+    return rc == SQLITE_DONE ? 1 : -rc;
 }
 
 const char* sqlite_query_column_name(void* handle, void* stmt, int index) {

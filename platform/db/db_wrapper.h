@@ -25,11 +25,13 @@ int sqlite_execute(void* handle, const char* sql);
 
 // Prepares the first statement in sql and steps it to its first row: on success returns
 // 0 with *stmt prepared and positioned there and *columns holding the result's column
-// count. Returns 1 when the statement yields no row and -1 when it fails; then *stmt is
-// null (nothing to clear) and *columns 0.
+// count. Returns 1 when the statement yields no row (or sql holds none), and when it
+// fails SQLite's result code negated (-1 for a null argument); then *stmt is null
+// (nothing to clear) and *columns 0.
 int sqlite_query_record(void* handle, const char* sql, void** stmt, int* columns);
 
-// Steps to the next row: 0 when there is one, 1 when the rows are exhausted, -1 on error.
+// Steps to the next row: 0 when there is one, 1 when the rows are exhausted, SQLite's
+// result code negated on error (-1 for a null statement).
 int sqlite_query_next(void* stmt);
 
 // The name of a result column (from 0), or null for an index out of range.

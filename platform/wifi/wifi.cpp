@@ -457,7 +457,10 @@ int wifi_wps_get_pin(char* pin) {
     }
     pin[0] = '\0';
     Ctrl c(kDefaultIfname);
-    if (fetch_pin(c) != Outcome::kOk) {
+    // The caller shows the PIN whatever came back: an empty one needs its reason.
+    Outcome o = fetch_pin(c);
+    if (o != Outcome::kOk) {
+        report(kDefaultIfname, "WPS_PIN get", o);
         return -1;
     }
     memcpy(pin, s_pin, WIFI_WPS_PIN_SIZE);

@@ -117,6 +117,7 @@ void wifi_print_config(void);
 int wifi_get_status(void);
 // Prints the interface's state as wpa_supplicant reports it.
 void wifi_print_status(void);
-// Writes the device's WPS PIN into pin (WIFI_WPS_PIN_SIZE bytes); 0 or -1.
+// Writes the device's WPS PIN into pin (WIFI_WPS_PIN_SIZE bytes); 0, or -1 with the
+// reason printed and pin empty.
 int wifi_wps_get_pin(char* pin);
 }

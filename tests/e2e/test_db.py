@@ -101,15 +101,17 @@ def test_result_longer_than_2047_characters_is_cut_silently(cam):
     assert (r.out, r.err, r.rc) == (current() + "Query Result: " + full[:2047] + " \n", "", 0)
 
 
-@pytest.mark.parametrize("sql", [
-    "select * from user where level > 5",
-    "select * from no_such_table",
-    "selec name from user",
-    "",
+@pytest.mark.parametrize("sql, code", [
+    ("select * from user where level > 5", None),
+    ("", None),
+    ("select * from no_such_table", 1),
+    ("selec name from user", 1),
 ])
-def test_query_without_rows_or_failing_reports_no_match(cam, sql):
+def test_query_without_rows_or_failing_reports_no_match(cam, sql, code):
     r = cam.run("-M", "db", "-s", sql)
-    assert (r.out, r.err, r.rc) == (current() + "[0 Items, No Match Records!] \n" + f"SQL: '{sql}' Failed!! \n", "", 0)
+    assert (r.out, r.rc) == (current() + "[0 Items, No Match Records!] \n" + f"SQL: '{sql}' Failed!! \n", 0)
+    failed = err("db_query", f"query '{sql}' failed (sqlite error {code}). \n") if code else ""
+    assert re.fullmatch(failed, r.err), r.err
 
 
 @pytest.mark.parametrize("sql, check, expected", [

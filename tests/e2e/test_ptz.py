@@ -98,8 +98,3 @@ def test_rejected_option_prints_usage_and_runs_nothing_more(cam, args, err, fram
     assert (r.out, r.rc) == (USAGE, 255)
     assert re.fullmatch(err, r.err), r.err
     assert sent == frames
-
-
-def test_without_a_head_the_wait_still_ends_on_ctrl_c(cam):
-    r = cam.sh("debug -M ptz --zoomin & pid=$!; sleep 0.5; kill -INT $pid; wait $pid")
-    assert (r.out, r.err, r.rc) == (SIGNAL, "", 0)

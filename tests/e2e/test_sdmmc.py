@@ -165,17 +165,17 @@ def test_fill_ten_small_files(cam):
 
 
 def test_fill_count_after_the_fill_is_not_used_and_a_signal_stops_it(cam):
-    card(cam, 0, 4 * MiB)
-    r = cam.sh("debug -M sdmmc -F -n 10 & pid=$!; sleep 1.5; kill -INT $pid; s=$(date +%s%N); wait $pid; "
+    card(cam, 0, 64 * MiB)
+    r = cam.sh("debug -M sdmmc -z 1 -F -n 10 & pid=$!; sleep 1.5; kill -INT $pid; s=$(date +%s%N); wait $pid; "
                "rc=$?; echo $(( ($(date +%s%N) - s) / 1000000 )) >/tmp/ms; exit $rc")
     assert int(cam.read("/tmp/ms")) < 1000, "after a stop request the closing pauses are skipped"
     assert cam.read("/proc/sys/vm/drop_caches") == "3", "the caches are still released"
     assert (r.out, r.err, r.rc) == (
-        "All size = 4 MB, free size = 4 MB \n"
-        "Try to filling sdmmc by creating 128 files, echo file size 128 MB \n"
+        "All size = 64 MB, free size = 64 MB \n"
+        "Try to filling sdmmc by creating 128 files, echo file size 1 MB \n"
         "Create /mnt/mmc/file0 \nCreate /mnt/mmc/file1 \n"
         "\nGet signal, signo = 2\n"
-        "Create total 2 files \nFree size = 0 MB \n", "", 0)
+        "Create total 2 files \nFree size = 62 MB \n", "", 0)
 
 
 @pytest.mark.parametrize("args, complaint, message", [

@@ -431,7 +431,7 @@ def test_a_configuration_wpa_supplicant_refuses_is_reported_and_ends_normally(ca
     (["--link"], "Wifi can't check link status!\n", NO_DAEMON),
     (["--scan"], "", NO_DAEMON),
     (["--status"], "", NO_DAEMON),
-    (["--wps", "0"], "Get IPC-wifi pin code =  \n", ""),
+    (["--wps", "0"], "Get IPC-wifi pin code =  \n", NO_DAEMON),
 ])
 def test_no_daemon_at_all(cam, args, out, err):
     r = cam.run("-M", "wifi", *args)
@@ -452,8 +452,10 @@ def test_no_daemon_configuration_fails(cam):
     ("--mute SCAN", ["--scan"], "", "wifi: wlan0: wpa_supplicant did not answer SCAN\n"),
     ("--no-scan-event", ["--scan"], "", "wifi: wlan0: no scan results within 4000 ms\n"),
     ("--mute ATTACH", ["--scan"], "", "wifi: wlan0: wpa_supplicant did not answer ATTACH\n"),
-    ("--mute WPS_PIN", ["--wps", "0"], "Get IPC-wifi pin code =  \n", ""),
-    ("--answer 'WPS_PIN get=12 4'", ["--wps", "0"], "Get IPC-wifi pin code =  \n", ""),
+    ("--mute WPS_PIN", ["--wps", "0"], "Get IPC-wifi pin code =  \n",
+     "wifi: wlan0: wpa_supplicant did not answer WPS_PIN get\n"),
+    ("--answer 'WPS_PIN get=12 4'", ["--wps", "0"], "Get IPC-wifi pin code =  \n",
+     "wifi: wlan0: wpa_supplicant refused WPS_PIN get\n"),
 ])
 def test_a_daemon_that_refuses_or_never_answers_costs_seconds_not_a_hang(cam, fake_args, args, out, err):
     start = time.monotonic()

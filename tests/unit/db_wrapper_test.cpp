@@ -116,7 +116,8 @@ TEST_P(DbWrapperQueryFail, LeavesNothingToClear) {
 INSTANTIATE_TEST_SUITE_P(Cases, DbWrapperQueryFail,
                          ::testing::Values(QueryFailCase{"NoRow", "select * from t where id > 9", 1},
                                            QueryFailCase{"Syntax", "selec * from t", -1},
-                                           QueryFailCase{"CommentOnly", "-- nothing", -1}),
+                                           QueryFailCase{"NoTable", "select * from none", -1},
+                                           QueryFailCase{"CommentOnly", "-- nothing", 1}),
                          [](const auto& info) { return info.param.name; });
 
 struct TextCase {
