@@ -108,7 +108,7 @@ static bool ptz_is_baudrate(uint32_t value) {
 [[noreturn]] static void ptz_reject(const char* message) {
     OSA_ERROR(kUnit, "ptz_init_param", "%s", message);
     ptz_usage();
-    exit(-1);
+    test_exit_process(-1);
 }
 
 static int ptz_init_param(int argc, char** argv) {

@@ -274,7 +274,7 @@ static bool sdmmc_parse_bounded(const char* text, unsigned long max, uint32_t* v
 // Ends the process after a rejected option: the usage, then status 255.
 [[noreturn]] static void sdmmc_reject(void) {
     sdmmc_usage();
-    exit(-1);
+    test_exit_process(-1);
 }
 
 int sdmmc_init_param(int argc, char** argv) {
