@@ -3,6 +3,8 @@
 // Every statement and query runs under the database lock, which this program shares
 // with the camera's other processes through a record lock on a lock file. A connection
 // lives for one action (one option) only.
+#include "modules/tq_db.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <getopt.h>
@@ -195,26 +197,12 @@ __attribute__((format(printf, 3, 4))) static void db_append(char* out, size_t ca
     va_end(ap);
 }
 
-static int db_query(const char* sql, char* out, size_t capacity) {
-    if (!is_db_init()) {
-        return -1;
-    }
+void db_format_result(void* handle, void* stmt, int columns, char* out, size_t capacity) {
     char value[DB_VALUE_SIZE];
     memset(value, 0, sizeof value);
-    DbLock lock;
-    void* stmt = nullptr;
-    int columns = 0;
-    if (sqlite_query_record(db_handle, sql, &stmt, &columns) != 0 || columns == 0) {
-        if (stmt != nullptr) {
-            sqlite_clear_stmt(stmt);
-        }
-        lock.release();
-        OSA_printf("[0 Items, No Match Records!] \n");
-        return -1;
-    }
     db_append(out, capacity, "\n");
     for (int i = 0; i < columns; i++) {
-        const char* name = sqlite_query_column_name(db_handle, stmt, i);
+        const char* name = sqlite_query_column_name(handle, stmt, i);
         if (name != nullptr) {
             db_append(out, capacity, "%-16s", name);
         }
@@ -227,6 +215,24 @@ static int db_query(const char* sql, char* out, size_t capacity) {
         }
     } while (sqlite_query_next(stmt) == 0);
     db_append(out, capacity, "\n");
+}
+
+static int db_query(const char* sql, char* out, size_t capacity) {
+    if (!is_db_init()) {
+        return -1;
+    }
+    DbLock lock;
+    void* stmt = nullptr;
+    int columns = 0;
+    if (sqlite_query_record(db_handle, sql, &stmt, &columns) != 0 || columns == 0) {
+        if (stmt != nullptr) {
+            sqlite_clear_stmt(stmt);
+        }
+        lock.release();
+        OSA_printf("[0 Items, No Match Records!] \n");
+        return -1;
+    }
+    db_format_result(db_handle, stmt, columns, out, capacity);
     sqlite_clear_stmt(stmt);
     lock.release();
     return 0;
