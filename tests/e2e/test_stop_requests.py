@@ -1,6 +1,8 @@
-"""A Ctrl-C (SIGINT to the program) ends what the SD-card module is doing at once, and
-nothing it had not started yet is started after it: the card is left as it was."""
+"""A Ctrl-C (SIGINT to the program) ends what a module is doing at once. The SD-card
+module starts nothing it had not started yet, so the card is left as it was."""
 import re
+
+import pytest
 
 MiB = 1 << 20
 GET_SIGNAL = "\nGet signal, signo = 2\n"
@@ -47,3 +49,14 @@ def test_a_stop_during_a_fill_ends_it_and_the_next_action_does_not_start(cam):
     assert GET_SIGNAL in out and out.endswith(f"Create total {created} files \nFree size = {64 - created} MB \n")
     assert "Command (m for help)" not in out and boot_sector(cam) == bytes(512)
     assert ms < 1000
+
+
+@pytest.mark.parametrize("args", [["-t", "100", "-d", "200"], ["-t", "3", "-d", "2147483647"]])
+def test_a_stop_ends_a_counted_adc_run(cam, args):
+    cam.write("/sys/bus/iio/devices/iio:device0/in_voltage0_raw", "1000\n")
+    line = " ".join(["debug", "-M", "adc", *args])
+    r = cam.sh(f"{line} & pid=$!; sleep 0.7; t0=$(date +%s%N); kill -INT $pid; wait $pid; echo rc=$?;"
+               " t1=$(date +%s%N); echo $(( (t1 - t0) / 1000000 ))")
+    *lines, ms = r.out.split("\n")[:-1]
+    assert re.fullmatch(r"(Adc\[0\] = 305\n)+\nGet signal, signo = 2\nrc=0\n", "\n".join(lines) + "\n"), r
+    assert int(ms) < 500
