@@ -3,6 +3,7 @@
 #include <ctype.h>
 #include <getopt.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -84,6 +85,23 @@ void test_install_signal_handler(void) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGQUIT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+}
+
+#ifdef DEBUG_FUZZ
+static void (*s_exit_hook)(int status) = nullptr;
+
+void test_set_exit_hook(void (*hook)(int status)) {
+    s_exit_hook = hook;
+}
+#endif
+
+void test_exit_process(int status) {
+#ifdef DEBUG_FUZZ
+    if (s_exit_hook != nullptr) {
+        s_exit_hook(status);
+    }
+#endif
+    exit(status);
 }
 
 int test_init(void) {

@@ -23,3 +23,12 @@ void db_default_file_init(void);
 void OSA_signalHandler(int signo);
 // OSA_signalHandler for SIGINT, SIGQUIT and SIGTERM; the first step of test_init.
 void test_install_signal_handler(void);
+
+// How a module that rejected an option ends the process: exit(status), so the static
+// destructors (the registry's) and the atexit handlers run as on every other way out.
+[[noreturn]] void test_exit_process(int status);
+#ifdef DEBUG_FUZZ
+// Fuzzing only: the harness's way back to its next input, called instead of exit().
+// The hook must not return (it jumps back to where the harness called the parser).
+void test_set_exit_hook(void (*hook)(int status));
+#endif

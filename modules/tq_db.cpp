@@ -3,6 +3,8 @@
 // Every statement and query runs under the database lock, which this program shares
 // with the camera's other processes through a record lock on a lock file. A connection
 // lives for one action (one option) only.
+#include "modules/tq_db.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <getopt.h>
@@ -195,12 +197,32 @@ __attribute__((format(printf, 3, 4))) static void db_append(char* out, size_t ca
     va_end(ap);
 }
 
+int db_format_result(void* handle, void* stmt, int columns, char* out, size_t capacity) {
+    char value[DB_VALUE_SIZE];
+    memset(value, 0, sizeof value);
+    db_append(out, capacity, "\n");
+    for (int i = 0; i < columns; i++) {
+        const char* name = sqlite_query_column_name(handle, stmt, i);
+        if (name != nullptr) {
+            db_append(out, capacity, "%-16s", name);
+        }
+    }
+    int ret;
+    do {
+        db_append(out, capacity, "\n");
+        for (int i = 0; i < columns; i++) {
+            sqlite_query_column_text(stmt, i, value, sizeof value);
+            db_append(out, capacity, i + 1 < columns ? "%-16s" : "%s", value);
+        }
+    } while ((ret = sqlite_query_next(stmt)) == 0);
+    db_append(out, capacity, "\n");
+    return ret;
+}
+
 static int db_query(const char* sql, char* out, size_t capacity) {
     if (!is_db_init()) {
         return -1;
     }
-    char value[DB_VALUE_SIZE];
-    memset(value, 0, sizeof value);
     DbLock lock;
     void* stmt = nullptr;
     int columns = 0;
@@ -218,21 +240,7 @@ static int db_query(const char* sql, char* out, size_t capacity) {
         OSA_printf("[0 Items, No Match Records!] \n");
         return -1;
     }
-    db_append(out, capacity, "\n");
-    for (int i = 0; i < columns; i++) {
-        const char* name = sqlite_query_column_name(db_handle, stmt, i);
-        if (name != nullptr) {
-            db_append(out, capacity, "%-16s", name);
-        }
-    }
-    do {
-        db_append(out, capacity, "\n");
-        for (int i = 0; i < columns; i++) {
-            sqlite_query_column_text(stmt, i, value, sizeof value);
-            db_append(out, capacity, i + 1 < columns ? "%-16s" : "%s", value);
-        }
-    } while ((ret = sqlite_query_next(stmt)) == 0);
-    db_append(out, capacity, "\n");
+    ret = db_format_result(db_handle, stmt, columns, out, capacity);
     sqlite_clear_stmt(stmt);
     lock.release();
     // Rows that stop at a damaged page are not the result: shown, they would pass

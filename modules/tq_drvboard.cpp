@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "framework/test.h"
 #include "modules/tq_shm.h"
 #include "osa/osa.h"
 
@@ -231,7 +232,7 @@ int pt_init_param(const drvboard_module& m, int argc, char** argv) {
             default:
                 OSA_ERROR(m.unit, "pt_init_param", "Unknow option\n");
                 drvboard_usage(m);
-                exit(-1);
+                test_exit_process(-1);
         }
     }
     finish_commands(rec, p);

@@ -84,7 +84,7 @@ static int ir_init_param(int argc, char** argv) {
         if (error != nullptr) {
             OSA_ERROR("tq_ir", "ir_init_param", "%s", error);
             ir_usage();
-            exit(-1);
+            test_exit_process(-1);
         }
     }
     return 0;

@@ -2,10 +2,10 @@
 // chosen sections of them for the groups) in command-line order.
 #include <getopt.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include "framework/module.h"
 #include "framework/shell.h"
+#include "framework/test.h"
 #include "framework/usage.h"
 #include "modules/tq_media_log.h"
 #include "osa/osa.h"
@@ -114,7 +114,7 @@ static int media_init_param(int argc, char** argv) {
         } else if (opt == '?') {
             OSA_ERROR("tq_media", "media_init_param", "Unknow option\n");
             media_usage();
-            exit(-1);
+            test_exit_process(-1);
         }
     }
     return 0;

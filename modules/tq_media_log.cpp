@@ -2,9 +2,9 @@
 // at. Output goes straight to standard output, without the print lock.
 #include "modules/tq_media_log.h"
 
-#include <stdlib.h>
 #include <string.h>
 
+#include "framework/test.h"
 #include "platform/common/unique_fd.h"
 
 #define MEDIA_LOG_DIR "/tmp/media/"
@@ -21,7 +21,7 @@ FILE* media_open_log(const char* path) {
     FILE* fp = fopen(path, "re");
     if (fp == nullptr) {
         perror("fopen");
-        exit(-1);
+        test_exit_process(-1);
     }
     return fp;
 }

@@ -61,7 +61,7 @@ static uint64_t motor_number(const char* text) {
 [[noreturn]] static void motor_reject(const char* message) {
     OSA_ERROR(kUnit, "motor_init_param", "%s", message);
     motor_usage();
-    exit(-1);
+    test_exit_process(-1);
 }
 
 // Sets the target and waits for the axis, as the library may move it in the background.

@@ -117,7 +117,7 @@ static int ptz_sent(int result, const char* function, const char* call, uint32_t
 [[noreturn]] static void ptz_reject(const char* message) {
     OSA_ERROR(kUnit, "ptz_init_param", "%s", message);
     ptz_usage();
-    exit(-1);
+    test_exit_process(-1);
 }
 
 static void ptz_preset(const char* text, int (*call)(unsigned int), const char* name) {

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "framework/module.h"
+#include "framework/test.h"
 #include "framework/usage.h"
 #include "osa/osa.h"
 #include "platform/pwm/pwm.h"
@@ -84,7 +85,7 @@ static int pwm_init_param(int argc, char** argv) {
         if (error != nullptr) {
             OSA_ERROR("tq_pwm", "pwm_init_param", "%s", error);
             pwm_usage();
-            exit(-1);
+            test_exit_process(-1);
         }
     }
     return action;

@@ -71,6 +71,14 @@ int sdmmc_check_device(void) {
     return found == 1 ? 1 : 0;
 }
 
+// The module's pauses. A stop request (Ctrl-C) ends the one in progress and skips the
+// rest, so that what is left after it (clean-up, closing lines) is done at once.
+static void sdmmc_pause(uint32_t ms) {
+    if (!g_exit_flag) {
+        OSA_sleepMillis(ms);
+    }
+}
+
 // The card host offers nothing to re-initialise from here.
 static void sdmmc_reinit(void) {}
 
@@ -85,7 +93,7 @@ static int sdmmc_init(void) {
     }
     OSA_puts("SD/mmc has error, try to reinit!");
     sdmmc_reinit();
-    OSA_sleepMillis(1000);
+    sdmmc_pause(1000);
     ret = sdmmc_check_device();
     if (ret == 1) {
         OSA_puts("SD/mmc inserted!");
@@ -99,19 +107,11 @@ static int sdmmc_init(void) {
     return -1;
 }
 
-// The pauses let the card settle; after a stop request the technician is waiting for the
-// prompt, so only the sync and the cache release are kept.
-static void sdmmc_settle(void) {
-    if (!g_exit_flag) {
-        OSA_sleepMillis(1000);
-    }
-}
-
 static void sdmmc_flush_caches(void) {
     tq_free_system_caches();
-    sdmmc_settle();
+    sdmmc_pause(1000);
     test_system("sync");
-    sdmmc_settle();
+    sdmmc_pause(1000);
 }
 
 static int sdmmc_mount(void) {
@@ -154,17 +154,23 @@ static int sdmmc_format(void) {
     memset(&ignore_pipe, 0, sizeof ignore_pipe);
     ignore_pipe.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore_pipe, &saved_pipe);
-    // Each line is held back half a second before its newline is written.
-    for (const char* p = kFdiskInput; *p != '\0'; p++) {
+    // Each line is held back half a second before its newline is written. After a stop
+    // request no more of it is written: fdisk then ends at the end of its input without
+    // the "w" that writes the table, and the card is not formatted either.
+    for (const char* p = kFdiskInput; *p != '\0' && !g_exit_flag; p++) {
         putc(*p, fdisk.get());
         if (p[1] == '\n') {
-            OSA_sleepMillis(500);
+            sdmmc_pause(500);
         }
     }
     fdisk.close();
     sigaction(SIGPIPE, &saved_pipe, nullptr);
     sdmmc_flush_caches();
-    OSA_sleepMillis(1000);
+    sdmmc_pause(1000);
+    if (g_exit_flag) {
+        OSA_puts("Sd/mmc format failed!");
+        return -1;
+    }
     snprintf(cmd, sizeof cmd, "time mkdosfs -I -F 32 %s", sdmmc_dev);
     if (test_system(cmd) != 0) {
         OSA_puts("Sd/mmc format failed!");
@@ -221,8 +227,11 @@ static int sdmmc_test_speed(void) {
     }
     test_system("time dd if=/dev/zero of=" SDMMC_MOUNT_POINT "/empty.file bs=128k count=1k ");
     sdmmc_flush_caches();
-    test_system("time dd if=" SDMMC_MOUNT_POINT "/empty.file of=/dev/null bs=128k count=1k ");
-    OSA_sleepMillis(1000);
+    // A stop request ends the test before the read; the test file is removed all the same.
+    if (!g_exit_flag) {
+        test_system("time dd if=" SDMMC_MOUNT_POINT "/empty.file of=/dev/null bs=128k count=1k ");
+        sdmmc_pause(1000);
+    }
     test_system("rm -rf " SDMMC_MOUNT_POINT "/empty.file");
     return 0;
 }
@@ -270,7 +279,7 @@ static int sdmmc_filling_disk(void) {
         if ((i + 1) % SDMMC_FILL_REPORT_EVERY == 0 && sdmmc_statfs(&st, "sdmmc_filling_disk") == 0) {
             OSA_printf("Free size = %llu MB \n", sdmmc_free_mb(st, block_size));
         }
-        sdmmc_settle();
+        sdmmc_pause(1000);
     }
     OSA_printf("Create total %d files \n", i);
     if (sdmmc_statfs(&st, "sdmmc_filling_disk") == 0) {
@@ -294,12 +303,15 @@ static bool sdmmc_parse_bounded(const char* text, unsigned long max, uint32_t* v
 // Ends the process after a rejected option: the usage, then status 255.
 [[noreturn]] static void sdmmc_reject(void) {
     sdmmc_usage();
-    exit(-1);
+    test_exit_process(-1);
 }
 
+// Options act at once, in order, until a stop request: a Ctrl-C during one action
+// (a fill, say) must not let the next one (a format) start.
 int sdmmc_init_param(int argc, char** argv) {
     int opt;
-    while ((opt = getopt_long(argc, argv, "M:n:z:isrfFm", kSdmmcOptions.longopts, nullptr)) != -1) {
+    while (!g_exit_flag &&
+           (opt = getopt_long(argc, argv, "M:n:z:isrfFm", kSdmmcOptions.longopts, nullptr)) != -1) {
         switch (opt) {
             case 'n':
                 if (!sdmmc_parse_bounded(optarg, SDMMC_FILE_NUM_MAX, &sdmmc_file_num)) {

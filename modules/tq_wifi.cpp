@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "framework/module.h"
+#include "framework/test.h"
 #include "framework/usage.h"
 #include "osa/osa.h"
 
@@ -331,7 +332,7 @@ int wifi_usage(void) {
 // applying anything.
 [[noreturn]] static void wifi_reject(void) {
     wifi_usage();
-    exit(-1);
+    test_exit_process(-1);
 }
 
 // strtoul in base 0: trailing text is ignored, text without digits gives 0.
