@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "fuzz/input_stream.h"
 #include "modules/tq_media_log.h"
 
 static const media_marker kMarkers[] = {
@@ -18,9 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
         return 0;
     }
-    void* text = malloc(size);
-    memcpy(text, data, size);
-    FILE* fp = fmemopen(text, size, "r");
+    InputStream input(data, size);
+    FILE* fp = input.get();
     media_print_sections(fp, "[VI]", kMarkers, sizeof kMarkers / sizeof kMarkers[0]);
     // Whatever the log holds, every line read consumes some of it, so the rest of it
     // ends within as many reads as it has bytes.
@@ -31,7 +31,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             abort();
         }
     }
-    fclose(fp);
-    free(text);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "fuzz/input_stream.h"
 #include "modules/tq_mtd.h"
 #include "osa/osa.h"
 
@@ -24,12 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
         return 0;
     }
-    void* text = malloc(size);
-    memcpy(text, data, size);
-    FILE* fp = fmemopen(text, size, "r");
-    mtd_load_parts(fp);
-    fclose(fp);
-    free(text);
+    {
+        InputStream input(data, size);
+        mtd_load_parts(input.get());
+    }
 
     check(mtd_part_count >= 0 && mtd_part_count <= MTD_PART_MAX, "partition count out of range");
     uint32_t offset = 0;
