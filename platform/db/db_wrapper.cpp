@@ -49,7 +49,7 @@ struct SqliteApi {
 #undef SQLITE_POINTER
 };
 
-// A library mapped with dlopen, unmapped when it goes out of scope.
+// A handle from dlopen, closed when it goes out of scope.
 class SharedLibrary {
 public:
     constexpr SharedLibrary() = default;
