@@ -1,7 +1,123 @@
 #include "platform/db/db_wrapper.h"
 
+#include <dlfcn.h>
+#include <pthread.h>
 #include <sqlite3.h>
+#include <stdio.h>
 #include <string.h>
+
+#include <utility>
+
+// SQLite is loaded by the first connection, not by the loader at start-up: no other
+// module calls it, and on a camera image without it (or with a broken one) every other
+// module must still run. sqlite3.h is included for its types and constants only.
+static const char kSqliteLibrary[] = "libsqlite3.so.0";
+
+// SQLite calls its own exported functions through its PLT, and binding those (about
+// 1,500) is most of the cost of loading it: looked up in its own scope first, each is
+// found at once instead of after the program and the C library. The sanitizers' runtime
+// must come first in every scope and refuses such a library, so their builds keep the
+// default order. Unloading at exit would only repeat what the end of the process does.
+#ifdef DB_WRAPPER_SHARED_SCOPE
+static const int kSqliteOpenFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
+#else
+static const int kSqliteOpenFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE | RTLD_DEEPBIND;
+#endif
+
+// The SQLite entry points this library calls, one per row; each is looked up by its
+// name and called through a pointer of the type sqlite3.h declares for it.
+#define SQLITE_ENTRY_POINTS(X) \
+    X(sqlite3_open_v2)         \
+    X(sqlite3_busy_timeout)    \
+    X(sqlite3_close)           \
+    X(sqlite3_close_v2)        \
+    X(sqlite3_exec)            \
+    X(sqlite3_prepare_v2)      \
+    X(sqlite3_step)            \
+    X(sqlite3_finalize)        \
+    X(sqlite3_column_count)    \
+    X(sqlite3_data_count)      \
+    X(sqlite3_column_name)     \
+    X(sqlite3_column_text)     \
+    X(sqlite3_column_bytes)
+
+namespace {
+
+struct SqliteApi {
+#define SQLITE_POINTER(name) decltype(&::name) name;
+    SQLITE_ENTRY_POINTS(SQLITE_POINTER)
+#undef SQLITE_POINTER
+};
+
+// A handle from dlopen, closed when it goes out of scope.
+class SharedLibrary {
+public:
+    constexpr SharedLibrary() = default;
+    explicit SharedLibrary(void* handle) : handle_(handle) {}
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(SharedLibrary&& other) {
+        reset(other.handle_);
+        other.handle_ = nullptr;
+        return *this;
+    }
+    ~SharedLibrary() {
+        reset(nullptr);
+    }
+    void* get() const {
+        return handle_;
+    }
+
+private:
+    void reset(void* handle) {
+        if (handle_ != nullptr) {
+            dlclose(handle_);
+        }
+        handle_ = handle;
+    }
+    void* handle_ = nullptr;
+};
+
+SharedLibrary s_library;
+SqliteApi s_sqlite;
+bool s_loaded = false;
+pthread_once_t s_load_once = PTHREAD_ONCE_INIT;
+
+bool look_up(void* library, SqliteApi& api) {
+#define SQLITE_LOOK_UP(name)                                                \
+    api.name = reinterpret_cast<decltype(api.name)>(dlsym(library, #name)); \
+    if (api.name == nullptr) {                                              \
+        return false;                                                       \
+    }
+    SQLITE_ENTRY_POINTS(SQLITE_LOOK_UP)
+#undef SQLITE_LOOK_UP
+    return true;
+}
+
+// Tried once per process; a failure is reported here, once, because only here is its
+// reason known, and every connection after it fails quietly.
+void load_sqlite() {
+    SharedLibrary library(dlopen(kSqliteLibrary, kSqliteOpenFlags));
+    SqliteApi api{};
+    if (library.get() == nullptr || !look_up(library.get(), api)) {
+        const char* reason = dlerror();
+        fprintf(stderr, "db: %s cannot be loaded, so no database can be opened: %s\n", kSqliteLibrary,
+                reason != nullptr ? reason : "no reason given");
+        return;
+    }
+    s_sqlite = api;
+    s_library = std::move(library);
+    s_loaded = true;
+}
+
+// The entry points, or null when SQLite cannot be loaded. Only a connection needs to
+// ask: every other call is handed a connection or a statement that one made.
+const SqliteApi* sqlite() {
+    pthread_once(&s_load_once, load_sqlite);
+    return s_loaded ? &s_sqlite : nullptr;
+}
+
+}  // namespace
 
 static sqlite3* as_db(void* handle) {
     return static_cast<sqlite3*>(handle);
@@ -21,13 +137,17 @@ int sqlite_conn(const char* path, const char* key, void** handle) {
     if (path == nullptr || (key != nullptr && key[0] != '\0')) {
         return -1;
     }
-    sqlite3* db = nullptr;
-    // Opening may leave a connection object behind even when it fails; close it too.
-    if (sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
+    const SqliteApi* api = sqlite();
+    if (api == nullptr) {
         return -1;
     }
-    sqlite3_busy_timeout(db, SQLITE_WRAPPER_BUSY_TIMEOUT_MS);
+    sqlite3* db = nullptr;
+    // Opening may leave a connection object behind even when it fails; close it too.
+    if (api->sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        api->sqlite3_close(db);
+        return -1;
+    }
+    api->sqlite3_busy_timeout(db, SQLITE_WRAPPER_BUSY_TIMEOUT_MS);
     *handle = db;
     return 0;
 }
@@ -38,7 +158,7 @@ int sqlite_disconn(void* handle) {
     }
     // close_v2 lets a statement that was never cleared go with the connection instead of
     // keeping the connection open.
-    sqlite3_close_v2(as_db(handle));
+    s_sqlite.sqlite3_close_v2(as_db(handle));
     return 0;
 }
 
@@ -46,7 +166,7 @@ int sqlite_execute(void* handle, const char* sql) {
     if (handle == nullptr || sql == nullptr) {
         return -1;
     }
-    return sqlite3_exec(as_db(handle), sql, nullptr, nullptr, nullptr);
+    return s_sqlite.sqlite3_exec(as_db(handle), sql, nullptr, nullptr, nullptr);
 }
 
 int sqlite_query_record(void* handle, const char* sql, void** stmt, int* columns) {
@@ -59,22 +179,22 @@ int sqlite_query_record(void* handle, const char* sql, void** stmt, int* columns
         return -1;
     }
     sqlite3_stmt* s = nullptr;
-    int rc = sqlite3_prepare_v2(as_db(handle), sql, -1, &s, nullptr);
+    int rc = s_sqlite.sqlite3_prepare_v2(as_db(handle), sql, -1, &s, nullptr);
     if (rc != SQLITE_OK) {
-        sqlite3_finalize(s);
+        s_sqlite.sqlite3_finalize(s);
         return -rc;
     }
     // Text with no statement in it (blank, a comment) prepares to nothing: no row.
     if (s == nullptr) {
         return 1;
     }
-    rc = sqlite3_step(s);
+    rc = s_sqlite.sqlite3_step(s);
     if (rc != SQLITE_ROW) {
-        sqlite3_finalize(s);
+        s_sqlite.sqlite3_finalize(s);
         return rc == SQLITE_DONE ? 1 : -rc;
     }
     *stmt = s;
-    *columns = sqlite3_column_count(s);
+    *columns = s_sqlite.sqlite3_column_count(s);
     return 0;
 }
 
@@ -83,10 +203,10 @@ int sqlite_query_next(void* stmt) {
         return -1;
     }
     // Stepping a finished statement would run it again from the start.
-    if (sqlite3_data_count(as_stmt(stmt)) == 0) {
+    if (s_sqlite.sqlite3_data_count(as_stmt(stmt)) == 0) {
         return 1;
     }
-    int rc = sqlite3_step(as_stmt(stmt));
+    int rc = s_sqlite.sqlite3_step(as_stmt(stmt));
     if (rc == SQLITE_ROW) {
         return 0;
     }
@@ -94,10 +214,11 @@ int sqlite_query_next(void* stmt) {
 }
 
 const char* sqlite_query_column_name(void* handle, void* stmt, int index) {
-    if (handle == nullptr || stmt == nullptr || index < 0 || index >= sqlite3_column_count(as_stmt(stmt))) {
+    if (handle == nullptr || stmt == nullptr || index < 0 ||
+        index >= s_sqlite.sqlite3_column_count(as_stmt(stmt))) {
         return nullptr;
     }
-    return sqlite3_column_name(as_stmt(stmt), index);
+    return s_sqlite.sqlite3_column_name(as_stmt(stmt), index);
 }
 
 // The length of the longest prefix of text[0..len) that fits in room bytes without
@@ -123,16 +244,16 @@ int sqlite_query_column_text(void* stmt, int index, char* buf, int capacity) {
     buf[0] = '\0';
     sqlite3_stmt* s = as_stmt(stmt);
     // Without a current row, or past its last column, SQLite's answer is undefined.
-    if (index < 0 || index >= sqlite3_data_count(s)) {
+    if (index < 0 || index >= s_sqlite.sqlite3_data_count(s)) {
         return 0;
     }
-    const unsigned char* text = sqlite3_column_text(s, index);
+    const unsigned char* text = s_sqlite.sqlite3_column_text(s, index);
     if (text == nullptr) {
         return 0;
     }
     // A value may hold NUL bytes; the caller gets the text up to the first of them.
-    size_t len =
-        strnlen(reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_column_bytes(s, index)));
+    size_t len = strnlen(reinterpret_cast<const char*>(text),
+                         static_cast<size_t>(s_sqlite.sqlite3_column_bytes(s, index)));
     size_t n = utf8_prefix(text, len, static_cast<size_t>(capacity) - 1);
     memcpy(buf, text, n);
     buf[n] = '\0';
@@ -140,6 +261,8 @@ int sqlite_query_column_text(void* stmt, int index, char* buf, int capacity) {
 }
 
 int sqlite_clear_stmt(void* stmt) {
-    sqlite3_finalize(as_stmt(stmt));
+    if (stmt != nullptr) {
+        s_sqlite.sqlite3_finalize(as_stmt(stmt));
+    }
     return 0;
 }

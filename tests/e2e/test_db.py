@@ -271,3 +271,30 @@ def test_lock_file_that_cannot_be_opened_is_reported_and_the_statement_runs(cam)
     assert (r.out, r.rc) == (current() + "End execute: 'delete from alarm_log' \n", 0)
     assert re.fullmatch(err("db_file_lock", "lock file=[/tmp/db.fl] open failed: Is a directory. \n"), r.err)
     assert rows(cam, TQDB, "select count(*) from alarm_log") == [(0,)]
+
+
+# SQLite gone from the camera (every copy the loader could find replaced by an empty
+# file), for the host's program and the emulated AArch64 one alike.
+NO_SQLITE = (": >/tmp/empty.so && for lib in /usr/lib/*/libsqlite3.so.0 /usr/aarch64-linux-gnu/lib/libsqlite3.so.0; "
+             "do [ ! -e \"$lib\" ] || /bin/mount --bind /tmp/empty.so \"$lib\" || exit 1; done && ")
+
+
+def test_without_sqlite_only_the_database_calls_fail(cam):
+    gpio = cam.run("-M", "gpio", "-r", "5")
+    cam.path(OEM).unlink()
+    r = cam.sh(NO_SQLITE + "debug -M gpio -r 5")
+    assert (r.out, r.err, r.rc) == (gpio.out, gpio.err, 0)
+    assert cam.path(OEM).read_bytes() == cam.path("/opt/app/oem.db").read_bytes(), "start-up copies without SQLite"
+
+    why = re.escape("db: libsqlite3.so.0 cannot be loaded, so no database can be opened: ") + r"[^\n]+\n"
+    failed = err("db_con_init", "db init failed. \n") + err("is_db_init", f"db=[{TQDB}] not init. \n")
+    r = cam.sh(NO_SQLITE + "debug -h db")
+    assert (r.out, r.rc) == ("debug version: 1.2.0\n" + USAGE + "DB table list: \n" + current() + current()
+                             + "SQL: 'select name from sqlite_master where type='table' order by name;' Failed!! \n", 0)
+    assert re.fullmatch(why + failed, r.err), r.err
+    r = cam.sh(NO_SQLITE + "debug -M db -e 'delete from user' -e 'delete from osd'")
+    assert (r.out, r.rc) == (current() + current() + "End execute: 'delete from user' \n"
+                             + current() + "End execute: 'delete from osd' \n", 0)
+    # Told once why; each action then reports its own failure as usual.
+    assert re.fullmatch(why + failed + failed, r.err), r.err
+    assert rows(cam, TQDB, "select count(*) from user") == [(3,)]
