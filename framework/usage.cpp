@@ -1,10 +1,15 @@
 #include "framework/usage.h"
 
 #include <ctype.h>
+#include <stdlib.h>
 
 #include "framework/module.h"
 #include "framework/test.h"
 #include "osa/osa.h"
+
+uint32_t option_number(const char* text) {
+    return static_cast<uint32_t>(strtoul(text, nullptr, 0));
+}
 
 void print_repeat_char(unsigned int count, char c) {
     for (unsigned int i = 0; i < count; i++) {

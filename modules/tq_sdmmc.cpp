@@ -310,8 +310,8 @@ static bool sdmmc_parse_bounded(const char* text, unsigned long max, uint32_t* v
 // (a fill, say) must not let the next one (a format) start.
 int sdmmc_init_param(int argc, char** argv) {
     int opt;
-    while (!g_exit_flag &&
-           (opt = getopt_long(argc, argv, "M:n:z:isrfFm", kSdmmcOptions.longopts, nullptr)) != -1) {
+    while (!g_exit_flag && (opt = getopt_long(argc, argv, kSdmmcOptions.short_options, kSdmmcOptions.longopts,
+                                              nullptr)) != -1) {
         switch (opt) {
             case 'n':
                 if (!sdmmc_parse_bounded(optarg, SDMMC_FILE_NUM_MAX, &sdmmc_file_num)) {

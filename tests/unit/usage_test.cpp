@@ -69,4 +69,21 @@ TEST(OptionTableTest, RowsWithoutHelpStayInGetoptTableOnly) {
     EXPECT_EQ(kTable.longopts[5].val, 0);
 }
 
+// Letters in row order, after the prefix; digits, numbers and rows that leave their
+// letter out give no short option.
+constexpr OptionRow kShortRows[] = {
+    {"module", required_argument, 'M', "module", "module name: media"},
+    {"all", no_argument, 'a', "", ""},
+    {"level", optional_argument, 'l', "", ""},
+    {"acodec", no_argument, 7, "", ""},
+    {"digit", no_argument, '5', "n", ""},
+    {"hidden", required_argument, 'G', "", "", false},
+};
+constexpr OptionTable kShortTable(kShortRows, "+z:");
+
+TEST(OptionTableTest, ShortOptionsFollowTheRowsAfterThePrefix) {
+    EXPECT_STREQ(kShortTable.short_options, "+z:M:al::");
+    EXPECT_STREQ(kTable.short_options, "M:az");
+}
+
 }  // namespace
