@@ -30,6 +30,25 @@ struct OptionRow {
 // gives 0, "-1" is all bits set), cut to 32 bits.
 uint32_t option_number(const char* text);
 
+// What a module's parser does with one option: nullptr when it took it, otherwise the
+// error text that ends the parsing.
+using OptionTaker = const char* (*)(int opt, const char* arg);
+
+// What option_loop gives for '?' (an unknown option or a missing argument).
+extern const char kUnknownOption[];
+
+// getopt_long over the whole vector from its start, each option handed to `take` in
+// command-line order, until the options end (nullptr) or the first error, which is
+// returned; '?' is the error kUnknownOption and does not reach `take`.
+const char* option_loop(int argc, char** argv, const char* short_options, const struct option* longopts,
+                        OptionTaker take);
+
+// How a module rejects an option where its documents end the process: the report on
+// standard error (the error prefix naming unit and function), the module's usage,
+// then status 255.
+[[noreturn]] void option_reject(const char* unit, const char* function, const char* message,
+                                int (*usage)(void));
+
 // Reached only when a table lists a row with help after one without: the printer
 // pairs option k with help row k, so the rows the usage does not show come last.
 void option_rows_without_help_must_come_last();
@@ -96,3 +115,8 @@ void print_option_row(const struct option& opt, const option_help& help, const c
 void print_repeat_char(unsigned int count, char c);
 int print_module_usage(unsigned int id, const struct option* opts, const option_help* help,
                        unsigned int count);
+
+template <size_t N, size_t P>
+const char* option_loop(int argc, char** argv, const OptionTable<N, P>& table, OptionTaker take) {
+    return option_loop(argc, argv, table.short_options, table.longopts, take);
+}

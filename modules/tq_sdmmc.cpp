@@ -373,5 +373,7 @@ static int sdmmc_test_main(int argc, char** argv) {
     return sdmmc_init_param(argc, argv);
 }
 
-static module_record s_sdmmc_module = {"sdmmc", SDMMC_MODULE_ID, sdmmc_test_main, sdmmc_usage, nullptr};
+static module_record s_sdmmc_module = {
+    "sdmmc", SDMMC_MODULE_ID, sdmmc_test_main, sdmmc_usage, nullptr, kSdmmcOptions.short_options,
+};
 MODULE_REGISTRATION(sdmmc, s_sdmmc_module)

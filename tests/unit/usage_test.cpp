@@ -30,7 +30,7 @@ protected:
     void SetUp() override {
         memset(g_module_table, 0, sizeof g_module_table);
         g_module_count = 0;
-        static module_record media{"media", 19, noop_run, noop, nullptr};
+        static module_record media{"media", 19, noop_run, noop, nullptr, nullptr};
         module_register(&media);
         snprintf(g_prog_name, sizeof g_prog_name, "debug");
         OSA_init();
