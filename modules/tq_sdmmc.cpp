@@ -403,8 +403,8 @@ static bool sdmmc_act(int opt) {
 // (a fill, say) must not let the next one (a format) start.
 int sdmmc_init_param(int argc, char** argv) {
     int opt;
-    while (!g_exit_flag &&
-           (opt = getopt_long(argc, argv, "M:n:z:isrfFm", kSdmmcOptions.longopts, nullptr)) != -1) {
+    while (!g_exit_flag && (opt = getopt_long(argc, argv, kSdmmcOptions.short_options, kSdmmcOptions.longopts,
+                                              nullptr)) != -1) {
         if (sdmmc_act(opt)) {
             continue;
         }
@@ -435,5 +435,7 @@ static int sdmmc_test_main(int argc, char** argv) {
     return sdmmc_init_param(argc, argv);
 }
 
-static module_record s_sdmmc_module = {"sdmmc", SDMMC_MODULE_ID, sdmmc_test_main, sdmmc_usage, nullptr};
+static module_record s_sdmmc_module = {
+    "sdmmc", SDMMC_MODULE_ID, sdmmc_test_main, sdmmc_usage, nullptr, kSdmmcOptions.short_options,
+};
 MODULE_REGISTRATION(sdmmc, s_sdmmc_module)
