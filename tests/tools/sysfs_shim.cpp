@@ -194,6 +194,16 @@ int strip_trunc(const char* path, int flags) {
     return emulated(path) ? flags & ~O_TRUNC : flags;
 }
 
+// A cross build's program gets the shim under the emulator (KERNEL_SHIM_EMULATED set
+// beside LD_PRELOAD for it alone); the shell commands it starts are the host's, which
+// cannot load this build of it, so they do not inherit it.
+__attribute__((constructor)) void leave_children_alone() {
+    if (getenv("KERNEL_SHIM_EMULATED") != nullptr) {
+        unsetenv("LD_PRELOAD");
+        unsetenv("KERNEL_SHIM_EMULATED");
+    }
+}
+
 }  // namespace
 
 extern "C" ssize_t write(int fd, const void* buf, size_t len) {
