@@ -1,7 +1,8 @@
 """The sdmmc module in the simulated camera: the card is an image file at /dev/mmcblkN,
 fdisk, mkdosfs and dosfsck are the real ones, and the mount stand-in mounts a tmpfs of
 the image's size named after the device (the test kernel has no vfat); like the kernel
-it refuses a card without FAT and marks the FAT dirty while it is mounted."""
+it refuses a card without FAT and marks the FAT dirty while it is mounted, and mkdosfs
+cannot open a mounted card."""
 import re
 import subprocess
 import time
