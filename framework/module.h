@@ -13,6 +13,9 @@ struct module_record {
     int (*run)(int argc, char** argv);
     int (*usage)(void);
     int (*exit)(void);
+    // The short-option string the module's parser hands getopt (its option table's),
+    // so that what each module accepts can be checked against its documents.
+    const char* short_options;
 };
 
 extern module_record g_module_table[MODULE_MAX];

@@ -1,10 +1,36 @@
 #include "framework/usage.h"
 
 #include <ctype.h>
+#include <stdlib.h>
 
 #include "framework/module.h"
 #include "framework/test.h"
 #include "osa/osa.h"
+
+uint32_t option_number(const char* text) {
+    return static_cast<uint32_t>(strtoul(text, nullptr, 0));
+}
+
+const char kUnknownOption[] = "Unknow option\n";
+
+const char* option_loop(int argc, char** argv, const char* short_options, const struct option* longopts,
+                        OptionTaker take) {
+    optind = 0;
+    int opt;
+    while ((opt = getopt_long(argc, argv, short_options, longopts, nullptr)) != -1) {
+        const char* error = opt == '?' ? kUnknownOption : take(opt, optarg);
+        if (error != nullptr) {
+            return error;
+        }
+    }
+    return nullptr;
+}
+
+void option_reject(const char* unit, const char* function, const char* message, int (*usage)(void)) {
+    OSA_ERROR(unit, function, "%s", message);
+    usage();
+    test_exit_process(-1);
+}
 
 void print_repeat_char(unsigned int count, char c) {
     for (unsigned int i = 0; i < count; i++) {

@@ -8,8 +8,6 @@ static const adc_param kParamDefaults = s_adc_param;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s_adc_param = kParamDefaults;
     s_adc_shm = adc_shm_param{};
-    fuzz_parse_argv("adc", data, size, [](int argc, char** argv) {
-        return adc_init_param(&s_adc_param, &s_adc_shm, argc, argv);
-    });
+    fuzz_parse_argv("adc", data, size, adc_init_param);
     return 0;
 }

@@ -7,7 +7,6 @@ static const cpu_param kDefaults = s_cpu_param;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s_cpu_param = kDefaults;
-    fuzz_parse_argv("cpu", data, size,
-                    [](int argc, char** argv) { return cpu_init_param(&s_cpu_param, argc, argv); });
+    fuzz_parse_argv("cpu", data, size, cpu_init_param);
     return 0;
 }

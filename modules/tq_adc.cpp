@@ -15,7 +15,6 @@
 
 #define ADC_MODULE_ID 2
 #define ADC_SHM_KEY 7665432  // 0x74F718
-#define ADC_SHORT_OPTIONS "M:c:t:d:N:D:s:g:i"
 #define ADC_RAW_DIGITS 4
 
 #define ADC_TIMES_UNLIMITED 0xFFFFFFFFu
@@ -79,10 +78,6 @@ static_assert(kAdcOptions.help_count == 9, "every option has its help row");
 static adc_param s_adc_param = {0, ADC_TIMES_UNLIMITED, 1000};
 static adc_shm_param s_adc_shm;
 
-static uint32_t adc_strtoul(const char* text) {
-    return static_cast<uint32_t>(strtoul(text, nullptr, 0));
-}
-
 // atoi without its undefined behaviour for numbers beyond int.
 static int adc_atoi(const char* text) {
     return static_cast<int>(strtol(text, nullptr, 10));
@@ -127,69 +122,66 @@ static int adc_read_channel(int channel) {
     return adc_scale(adc_atoi(buf));
 }
 
-static int adc_init_param(adc_param* param, adc_shm_param* shm, int argc, char** argv) {
-    int threshold_pair = 0;
-    const char* error = nullptr;
-    optind = 0;
-    int c;
-    while (error == nullptr &&
-           (c = getopt_long(argc, argv, ADC_SHORT_OPTIONS, kAdcOptions.longopts, nullptr)) != -1) {
-        switch (c) {
-            case 'M':
-                break;
-            case 'c':
-                param->channel = adc_strtoul(optarg);
-                // Only the photodiode channel is wired.
-                if (param->channel != 0) {
-                    param->channel = 0;
-                    OSA_ERROR("tq_adc", "adc_init_param", "Adc channel reset=%d\n", param->channel);
-                }
-                break;
-            case 't':
-                param->times = adc_strtoul(optarg);
-                break;
-            case 'd':
-                param->delay = adc_strtoul(optarg);
-                if (param->delay == 0) {
-                    error = "Adc delay time must > 0 !\n";
-                }
-                break;
-            case 'N':
-                shm->valid = 1;
-                shm->value1 = adc_atoi(optarg);
-                threshold_pair++;
-                break;
-            case 'D':
-                shm->value2 = adc_atoi(optarg);
-                threshold_pair++;
-                break;
-            case 's':
-                shm->valid = 1;
-                shm->mode = ADC_MODE_SENSITIVITY;
-                shm->value1 = adc_atoi(optarg);
-                break;
-            case 'g':
-                shm->valid = 1;
-                shm->mode = ADC_MODE_DEBUG;
-                shm->value1 = adc_atoi(optarg);
-                break;
-            case 'i':
-                shm->valid = 1;
-                shm->mode = ADC_MODE_SHOW_INFO;
-                break;
-            default:
-                error = "Unknow option\n";
-                break;
-        }
+static int s_adc_threshold_pair;
+
+// A light-control parameter: the block is to be handed over, in this mode.
+static const char* adc_shm_set(int mode, int value1) {
+    s_adc_shm.valid = 1;
+    s_adc_shm.mode = mode;
+    s_adc_shm.value1 = value1;
+    return nullptr;
+}
+
+// -c, -t and -d are read by option_number, the light-control values by atoi.
+static const char* adc_option(int opt, const char* arg) {
+    switch (opt) {
+        case 'c':
+            s_adc_param.channel = option_number(arg);
+            // Only the photodiode channel is wired.
+            if (s_adc_param.channel != 0) {
+                s_adc_param.channel = 0;
+                OSA_ERROR("tq_adc", "adc_init_param", "Adc channel reset=%d\n", s_adc_param.channel);
+            }
+            return nullptr;
+        case 't':
+            s_adc_param.times = option_number(arg);
+            return nullptr;
+        case 'd':
+            s_adc_param.delay = option_number(arg);
+            return s_adc_param.delay == 0 ? "Adc delay time must > 0 !\n" : nullptr;
+        case 'N':
+            s_adc_shm.valid = 1;
+            s_adc_shm.value1 = adc_atoi(arg);
+            s_adc_threshold_pair++;
+            return nullptr;
+        case 'D':
+            s_adc_shm.value2 = adc_atoi(arg);
+            s_adc_threshold_pair++;
+            return nullptr;
+        case 's':
+            return adc_shm_set(ADC_MODE_SENSITIVITY, adc_atoi(arg));
+        case 'g':
+            return adc_shm_set(ADC_MODE_DEBUG, adc_atoi(arg));
+        case 'i':
+            s_adc_shm.valid = 1;
+            s_adc_shm.mode = ADC_MODE_SHOW_INFO;
+            return nullptr;
+        default:
+            return nullptr;
     }
+}
+
+static int adc_init_param(int argc, char** argv) {
+    s_adc_threshold_pair = 0;
+    const char* error = option_loop(argc, argv, kAdcOptions, adc_option);
     if (error != nullptr) {
         OSA_ERROR("tq_adc", "adc_init_param", "%s", error);
         adc_usage();
         return -1;
     }
-    if (threshold_pair == 2) {
-        shm->mode = ADC_MODE_EV_THRESHOLDS;
-        shm->valid = 1;
+    if (s_adc_threshold_pair == 2) {
+        s_adc_shm.mode = ADC_MODE_EV_THRESHOLDS;
+        s_adc_shm.valid = 1;
     }
     return 0;
 }
@@ -203,8 +195,8 @@ static void adc_sample_once(int channel) {
 }
 
 static int adc_test_main(int argc, char** argv) {
-    adc_param& param = s_adc_param;
-    if (adc_init_param(&param, &s_adc_shm, argc, argv) != 0) {
+    const adc_param& param = s_adc_param;
+    if (adc_init_param(argc, argv) != 0) {
         return 0;
     }
     if (s_adc_shm.valid != 0) {
@@ -231,5 +223,7 @@ static int adc_exit(void) {
     return 0;
 }
 
-static module_record s_adc_module = {"adc", ADC_MODULE_ID, adc_test_main, adc_usage, adc_exit};
+static module_record s_adc_module = {
+    "adc", ADC_MODULE_ID, adc_test_main, adc_usage, adc_exit, kAdcOptions.short_options,
+};
 MODULE_REGISTRATION(adc, s_adc_module)

@@ -12,7 +12,6 @@
 
 #define CPU_MODULE_ID 8
 #define CPU_VERSION "1.0.2"
-#define CPU_SHORT_OPTIONS "M:d:c:l:v"
 #define CPU_STAT_PATH "/proc/stat"
 #define CPU_SELF_STAT_PATH "/proc/self/stat"
 
@@ -43,10 +42,6 @@ static_assert(kCpuOptions.help_count == 5, "every option has its help row");
 static cpu_param s_cpu_param = {60, 1, "/tmp/cpulog.txt"};
 static cpu_counters s_cpu_prev;
 
-static int32_t cpu_strtoul(const char* text) {
-    return static_cast<int32_t>(static_cast<uint32_t>(strtoul(text, nullptr, 0)));
-}
-
 static int cpu_usage(void) {
     return print_module_usage(CPU_MODULE_ID, kCpuOptions.longopts, kCpuOptions.help, kCpuOptions.help_count);
 }
@@ -55,42 +50,31 @@ static void cpu_show_version(void) {
     OSA_printf("CPU version: %s\n", CPU_VERSION);
 }
 
-static int cpu_init_param(cpu_param* param, int argc, char** argv) {
-    const char* error = nullptr;
-    optind = 0;
-    int c;
-    while (error == nullptr &&
-           (c = getopt_long(argc, argv, CPU_SHORT_OPTIONS, kCpuOptions.longopts, nullptr)) != -1) {
-        switch (c) {
-            case 'M':
-                break;
-            case 'd':
-                param->delay = cpu_strtoul(optarg);
-                if (param->delay <= 0) {
-                    error = "Cpu delay must > 0\n";
-                }
-                break;
-            case 'c':
-                param->count = cpu_strtoul(optarg);
-                if (param->count <= 0) {
-                    error = "Cpu count must > 0\n";
-                }
-                break;
-            case 'l':
-                if (strlen(optarg) >= CPU_LOG_SIZE - 1) {
-                    error = "Cpu log name length must < 64!\n";
-                } else {
-                    snprintf(param->log, sizeof param->log, "%s", optarg);
-                }
-                break;
-            case 'v':
-                cpu_show_version();
-                break;
-            default:
-                error = "Unknow option\n";
-                break;
-        }
+// -d and -c are read by option_number and taken as signed.
+static const char* cpu_option(int opt, const char* arg) {
+    switch (opt) {
+        case 'd':
+            s_cpu_param.delay = static_cast<int32_t>(option_number(arg));
+            return s_cpu_param.delay <= 0 ? "Cpu delay must > 0\n" : nullptr;
+        case 'c':
+            s_cpu_param.count = static_cast<int32_t>(option_number(arg));
+            return s_cpu_param.count <= 0 ? "Cpu count must > 0\n" : nullptr;
+        case 'l':
+            if (strlen(arg) >= CPU_LOG_SIZE - 1) {
+                return "Cpu log name length must < 64!\n";
+            }
+            snprintf(s_cpu_param.log, sizeof s_cpu_param.log, "%s", arg);
+            return nullptr;
+        case 'v':
+            cpu_show_version();
+            return nullptr;
+        default:
+            return nullptr;
     }
+}
+
+static int cpu_init_param(int argc, char** argv) {
+    const char* error = option_loop(argc, argv, kCpuOptions, cpu_option);
     if (error != nullptr) {
         OSA_ERROR("tq_cpu", "cpu_init_param", "%s", error);
         cpu_usage();
@@ -209,8 +193,8 @@ static uint32_t cpu_delay_ms(int32_t seconds) {
 }
 
 static int cpu_test_main(int argc, char** argv) {
-    cpu_param& param = s_cpu_param;
-    if (cpu_init_param(&param, argc, argv) != 0) {
+    const cpu_param& param = s_cpu_param;
+    if (cpu_init_param(argc, argv) != 0) {
         return 0;
     }
     UniqueFile log(fopen(param.log, "wbe"));
@@ -260,5 +244,7 @@ static int cpu_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_cpu_module = {"cpu", CPU_MODULE_ID, cpu_test_main, cpu_usage, nullptr};
+static module_record s_cpu_module = {
+    "cpu", CPU_MODULE_ID, cpu_test_main, cpu_usage, nullptr, kCpuOptions.short_options,
+};
 MODULE_REGISTRATION(cpu, s_cpu_module)

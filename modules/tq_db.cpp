@@ -57,7 +57,6 @@ constexpr OptionRow kDbRows[] = {
     {"table", no_argument, 't', "", "List table name"},
 };
 constexpr OptionTable<6> kDbOptions(kDbRows);
-static const char kDbShortOptions[] = "M:s:e:f:d:t";
 
 static int db_usage(void);
 
@@ -308,33 +307,35 @@ static int db_execute_file(const char* path) {
     return 0;
 }
 
+static const char* db_option(int opt, const char* arg) {
+    switch (opt) {
+        case 's':
+            db_select(arg);
+            break;
+        case 'e':
+            db_execute_cmd(arg);
+            break;
+        case 'f':
+            db_execute_file(arg);
+            break;
+        case 'd':
+            db_set_database(arg);
+            break;
+        case 't':
+            db_select(kTableListSql);
+            break;
+        default:
+            break;
+    }
+    return nullptr;
+}
+
 // Options act at once, in command-line order, so a -d applies to the options after it.
+// An unknown option ends the parsing with its own report, without the process.
 static int db_init_param(int argc, char** argv) {
-    int opt;
-    while ((opt = getopt_long(argc, argv, kDbShortOptions, kDbOptions.longopts, nullptr)) != -1) {
-        switch (opt) {
-            case 'M':
-                break;
-            case 's':
-                db_select(optarg);
-                break;
-            case 'e':
-                db_execute_cmd(optarg);
-                break;
-            case 'f':
-                db_execute_file(optarg);
-                break;
-            case 'd':
-                db_set_database(optarg);
-                break;
-            case 't':
-                db_select(kTableListSql);
-                break;
-            default:
-                OSA_ERROR(DB_UNIT, "db_init_param", "Unknow option. \n");
-                db_usage();
-                return 0;
-        }
+    if (option_loop(argc, argv, kDbOptions, db_option) != nullptr) {
+        OSA_ERROR(DB_UNIT, "db_init_param", "Unknow option. \n");
+        db_usage();
     }
     return 0;
 }
@@ -356,5 +357,7 @@ static int db_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_db_module = {"db", DB_MODULE_ID, db_test_main, db_usage, nullptr};
+static module_record s_db_module = {
+    "db", DB_MODULE_ID, db_test_main, db_usage, nullptr, kDbOptions.short_options,
+};
 MODULE_REGISTRATION(db, s_db_module)

@@ -8,7 +8,6 @@
 #include "modules/tq_shm.h"
 #include "osa/osa.h"
 
-#define DRVBOARD_SHORT_OPTIONS "M:w:q:a:f:d:c:p:t:s:i:o:e:l:r:u:n:g:k:b:j:x:y:W:O:V:P:F:L:E:T:R:z:m:A:"
 // `debug -M <module> -m a b c d`: the only form in which -m carries a motor step.
 #define DRVBOARD_MOTOR_STEP_ARGC 8
 #define DRVBOARD_NO_DIRECTION (-1)
@@ -94,148 +93,122 @@ static void finish_commands(pt_shm_cmd& rec, const drvboard_pending& p) {
     }
 }
 
+// How an option's value (atoi of its argument) is used.
+enum class DrvboardUse {
+    kNone,       // -M: the module was already selected
+    kImmediate,  // the command `code` at once, the value in param[0]
+    kSetting,    // the setting command at once, sub-command `code`, the value in param[1]
+    kKeep,       // kept in `field` for the steps after the last option
+    kPair,       // the value in param[`code`] at once, one more of the pair counted in `field`
+    kMotorStep,  // the motor step command, only in its own form of the command line
+};
+
+struct DrvboardStep {
+    char opt;
+    DrvboardUse use;
+    int code;
+    int drvboard_pending::*field;
+    const char* echo;  // "\n current of <echo>=<param[0]> \n" after the command is stored
+};
+
+// clang-format off
+static const DrvboardStep kDrvboardSteps[] = {
+    {'M', DrvboardUse::kNone, 0, nullptr, nullptr},
+    {'w', DrvboardUse::kImmediate, DRVBOARD_CMD_TILT_CURRENT, nullptr, "tile_motor"},
+    {'q', DrvboardUse::kImmediate, DRVBOARD_CMD_PAN_CURRENT, nullptr, "pan_motor"},
+    {'a', DrvboardUse::kImmediate, DRVBOARD_CMD_HEAT, nullptr, nullptr},
+    {'f', DrvboardUse::kImmediate, DRVBOARD_CMD_FAN, nullptr, nullptr},
+    {'d', DrvboardUse::kImmediate, DRVBOARD_CMD_DEFOG, nullptr, nullptr},
+    {'c', DrvboardUse::kImmediate, DRVBOARD_CMD_TEMP, nullptr, nullptr},
+    {'p', DrvboardUse::kKeep, 0, &drvboard_pending::pan_step, nullptr},
+    {'t', DrvboardUse::kKeep, 0, &drvboard_pending::tilt_step, nullptr},
+    {'s', DrvboardUse::kKeep, 0, &drvboard_pending::direction, nullptr},
+    {'i', DrvboardUse::kImmediate, DRVBOARD_CMD_QUERY_INFO, nullptr, nullptr},
+    {'o', DrvboardUse::kSetting, DRVBOARD_SET_CURRENT_CTL, nullptr, nullptr},
+    {'e', DrvboardUse::kSetting, DRVBOARD_SET_TEMP_CTL, nullptr, nullptr},
+    {'l', DrvboardUse::kPair, 1, &drvboard_pending::heat_pair, nullptr},
+    {'r', DrvboardUse::kPair, 2, &drvboard_pending::heat_pair, nullptr},
+    {'u', DrvboardUse::kPair, 1, &drvboard_pending::fan_pair, nullptr},
+    {'n', DrvboardUse::kPair, 2, &drvboard_pending::fan_pair, nullptr},
+    {'g', DrvboardUse::kPair, 1, &drvboard_pending::current_pair, nullptr},
+    {'k', DrvboardUse::kPair, 2, &drvboard_pending::current_pair, nullptr},
+    {'b', DrvboardUse::kKeep, 0, &drvboard_pending::pwm_run, nullptr},
+    {'j', DrvboardUse::kKeep, 0, &drvboard_pending::pwm_idle, nullptr},
+    {'x', DrvboardUse::kImmediate, DRVBOARD_CMD_OBJ_DIS, nullptr, nullptr},
+    {'y', DrvboardUse::kImmediate, DRVBOARD_CMD_IMAGE_DIS, nullptr, nullptr},
+    {'W', DrvboardUse::kImmediate, DRVBOARD_CMD_WIPER_INFO, nullptr, nullptr},
+    {'O', DrvboardUse::kImmediate, DRVBOARD_CMD_CALIBRATION, nullptr, nullptr},
+    {'V', DrvboardUse::kImmediate, DRVBOARD_CMD_WIPER_VER, nullptr, nullptr},
+    {'P', DrvboardUse::kImmediate, DRVBOARD_CMD_WIPER_SENSOR, nullptr, nullptr},
+    {'F', DrvboardUse::kPair, 0, &drvboard_pending::light_pair, nullptr},
+    {'L', DrvboardUse::kPair, 1, &drvboard_pending::light_pair, nullptr},
+    {'E', DrvboardUse::kImmediate, DRVBOARD_CMD_ENDLINE, nullptr, nullptr},
+    {'G', DrvboardUse::kPair, 0, &drvboard_pending::wiegand_pair, nullptr},
+    {'Y', DrvboardUse::kPair, 1, &drvboard_pending::wiegand_pair, nullptr},
+    {'T', DrvboardUse::kImmediate, DRVBOARD_CMD_EXT_LIGHT, nullptr, nullptr},
+    {'R', DrvboardUse::kImmediate, DRVBOARD_CMD_WIEGAND_TEST, nullptr, nullptr},
+    {'z', DrvboardUse::kImmediate, DRVBOARD_CMD_Z, nullptr, nullptr},
+    {'m', DrvboardUse::kMotorStep, DRVBOARD_CMD_MOTOR_STEP, nullptr, nullptr},
+    {'A', DrvboardUse::kImmediate, DRVBOARD_CMD_RS485, nullptr, nullptr},
+};
+// clang-format on
+
+static const DrvboardStep* drvboard_step(int opt) {
+    for (const DrvboardStep& step : kDrvboardSteps) {
+        if (step.opt == opt) {
+            return &step;
+        }
+    }
+    return nullptr;
+}
+
+static void drvboard_apply(const DrvboardStep& step, pt_shm_cmd& rec, drvboard_pending& p, int value,
+                           int argc, char** argv) {
+    switch (step.use) {
+        case DrvboardUse::kNone:
+            break;
+        case DrvboardUse::kImmediate:
+            store_immediate(rec, step.code, value);
+            if (step.echo != nullptr) {
+                OSA_printf("\n current of %s=%d \n", step.echo, rec.param[0]);
+            }
+            break;
+        case DrvboardUse::kSetting:
+            store_setting(rec, step.code, value);
+            break;
+        case DrvboardUse::kKeep:
+            p.*step.field = value;
+            break;
+        case DrvboardUse::kPair:
+            rec.param[step.code] = value;
+            (p.*step.field)++;
+            break;
+        case DrvboardUse::kMotorStep:
+            if (argc == DRVBOARD_MOTOR_STEP_ARGC) {
+                store_immediate(rec, step.code, value);
+                rec.param[1] = drvboard_atoi(argv[argc - 3]);
+                rec.param[2] = drvboard_atoi(argv[argc - 2]);
+                rec.param[3] = drvboard_atoi(argv[argc - 1]);
+            }
+            break;
+    }
+}
+
 int pt_init_param(const drvboard_module& m, int argc, char** argv) {
-    pt_shm_cmd& rec = m.record;
     drvboard_pending p;
     opterr = 0;
     optind = 0;
     int c;
-    while ((c = getopt_long(argc, argv, DRVBOARD_SHORT_OPTIONS, m.options.longopts, nullptr)) != -1) {
-        switch (c) {
-            case 'M':
-                break;
-            case 'w':
-                store_immediate(rec, DRVBOARD_CMD_TILT_CURRENT, drvboard_atoi(optarg));
-                OSA_printf("\n current of tile_motor=%d \n", rec.param[0]);
-                break;
-            case 'q':
-                store_immediate(rec, DRVBOARD_CMD_PAN_CURRENT, drvboard_atoi(optarg));
-                OSA_printf("\n current of pan_motor=%d \n", rec.param[0]);
-                break;
-            case 'a':
-                store_immediate(rec, DRVBOARD_CMD_HEAT, drvboard_atoi(optarg));
-                break;
-            case 'f':
-                store_immediate(rec, DRVBOARD_CMD_FAN, drvboard_atoi(optarg));
-                break;
-            case 'd':
-                store_immediate(rec, DRVBOARD_CMD_DEFOG, drvboard_atoi(optarg));
-                break;
-            case 'c':
-                store_immediate(rec, DRVBOARD_CMD_TEMP, drvboard_atoi(optarg));
-                break;
-            case 'p':
-                p.pan_step = drvboard_atoi(optarg);
-                break;
-            case 't':
-                p.tilt_step = drvboard_atoi(optarg);
-                break;
-            case 's':
-                p.direction = drvboard_atoi(optarg);
-                break;
-            case 'i':
-                store_immediate(rec, DRVBOARD_CMD_QUERY_INFO, drvboard_atoi(optarg));
-                break;
-            case 'o':
-                store_setting(rec, DRVBOARD_SET_CURRENT_CTL, drvboard_atoi(optarg));
-                break;
-            case 'e':
-                store_setting(rec, DRVBOARD_SET_TEMP_CTL, drvboard_atoi(optarg));
-                break;
-            case 'l':
-                rec.param[1] = drvboard_atoi(optarg);
-                p.heat_pair++;
-                break;
-            case 'r':
-                rec.param[2] = drvboard_atoi(optarg);
-                p.heat_pair++;
-                break;
-            case 'u':
-                rec.param[1] = drvboard_atoi(optarg);
-                p.fan_pair++;
-                break;
-            case 'n':
-                rec.param[2] = drvboard_atoi(optarg);
-                p.fan_pair++;
-                break;
-            case 'g':
-                rec.param[1] = drvboard_atoi(optarg);
-                p.current_pair++;
-                break;
-            case 'k':
-                rec.param[2] = drvboard_atoi(optarg);
-                p.current_pair++;
-                break;
-            case 'b':
-                p.pwm_run = drvboard_atoi(optarg);
-                break;
-            case 'j':
-                p.pwm_idle = drvboard_atoi(optarg);
-                break;
-            case 'x':
-                store_immediate(rec, DRVBOARD_CMD_OBJ_DIS, drvboard_atoi(optarg));
-                break;
-            case 'y':
-                store_immediate(rec, DRVBOARD_CMD_IMAGE_DIS, drvboard_atoi(optarg));
-                break;
-            case 'W':
-                store_immediate(rec, DRVBOARD_CMD_WIPER_INFO, drvboard_atoi(optarg));
-                break;
-            case 'O':
-                store_immediate(rec, DRVBOARD_CMD_CALIBRATION, drvboard_atoi(optarg));
-                break;
-            case 'V':
-                store_immediate(rec, DRVBOARD_CMD_WIPER_VER, drvboard_atoi(optarg));
-                break;
-            case 'P':
-                store_immediate(rec, DRVBOARD_CMD_WIPER_SENSOR, drvboard_atoi(optarg));
-                break;
-            case 'F':
-                rec.param[0] = drvboard_atoi(optarg);
-                p.light_pair++;
-                break;
-            case 'L':
-                rec.param[1] = drvboard_atoi(optarg);
-                p.light_pair++;
-                break;
-            case 'E':
-                store_immediate(rec, DRVBOARD_CMD_ENDLINE, drvboard_atoi(optarg));
-                break;
-            case 'G':
-                rec.param[0] = drvboard_atoi(optarg);
-                p.wiegand_pair++;
-                break;
-            case 'Y':
-                rec.param[1] = drvboard_atoi(optarg);
-                p.wiegand_pair++;
-                break;
-            case 'T':
-                store_immediate(rec, DRVBOARD_CMD_EXT_LIGHT, drvboard_atoi(optarg));
-                break;
-            case 'R':
-                store_immediate(rec, DRVBOARD_CMD_WIEGAND_TEST, drvboard_atoi(optarg));
-                break;
-            case 'z':
-                store_immediate(rec, DRVBOARD_CMD_Z, drvboard_atoi(optarg));
-                break;
-            case 'm':
-                if (argc == DRVBOARD_MOTOR_STEP_ARGC) {
-                    store_immediate(rec, DRVBOARD_CMD_MOTOR_STEP, drvboard_atoi(optarg));
-                    rec.param[1] = drvboard_atoi(argv[argc - 3]);
-                    rec.param[2] = drvboard_atoi(argv[argc - 2]);
-                    rec.param[3] = drvboard_atoi(argv[argc - 1]);
-                }
-                break;
-            case 'A':
-                store_immediate(rec, DRVBOARD_CMD_RS485, drvboard_atoi(optarg));
-                break;
-            default:
-                OSA_ERROR(m.unit, "pt_init_param", "Unknow option\n");
-                drvboard_usage(m);
-                test_exit_process(-1);
+    while ((c = getopt_long(argc, argv, m.options.short_options, m.options.longopts, nullptr)) != -1) {
+        const DrvboardStep* step = drvboard_step(c);
+        if (step == nullptr) {
+            OSA_ERROR(m.unit, "pt_init_param", "%s", kUnknownOption);
+            drvboard_usage(m);
+            test_exit_process(-1);
         }
+        drvboard_apply(*step, m.record, p, drvboard_atoi(optarg), argc, argv);
     }
-    finish_commands(rec, p);
+    finish_commands(m.record, p);
     return 0;
 }
 

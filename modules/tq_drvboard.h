@@ -64,9 +64,15 @@ enum {
 // The direction bit of a step count in a step command.
 #define DRVBOARD_STEP_DIR_BIT 0x800000
 
+// The letters in the short-option string that have no row.
+#define DRVBOARD_SHORT_ONLY "z:"
+using DrvboardOptions = OptionTable<DRVBOARD_OPTION_COUNT, sizeof DRVBOARD_SHORT_ONLY>;
+
 // Both modules' option table; only the first row's help text names the module. Rows
 // from -V on have no help text of their own: the usage lists them by name only.
-constexpr OptionTable<DRVBOARD_OPTION_COUNT> drvboard_options(const char* module_help) {
+// The service's scripts know -G and -Y only in their long forms (as short options
+// they are unknown), and -z only in its short form: it has no long name, no row.
+constexpr DrvboardOptions drvboard_options(const char* module_help) {
     // clang-format off
     const OptionRow rows[DRVBOARD_OPTION_COUNT] = {
         {"module", required_argument, 'M', "module", module_help},
@@ -99,15 +105,15 @@ constexpr OptionTable<DRVBOARD_OPTION_COUNT> drvboard_options(const char* module
         {"set LIGHT1", required_argument, 'F', "", ""},
         {"set LIGHT2", required_argument, 'L', "", ""},
         {"SELECT HAVE OR NONE ENDLINE", required_argument, 'E', "", ""},
-        {"set wie HID", required_argument, 'G', "", ""},
-        {"set wie PID", required_argument, 'Y', "", ""},
+        {"set wie HID", required_argument, 'G', "", "", false},
+        {"set wie PID", required_argument, 'Y', "", "", false},
         {"set ext LIGHT", required_argument, 'T', "", ""},
         {"test wiegand mode", required_argument, 'R', "", ""},
         {"control motor run step", required_argument, 'm', "", ""},
         {"test rs485", required_argument, 'A', "", ""},
     };
     // clang-format on
-    return OptionTable<DRVBOARD_OPTION_COUNT>(rows);
+    return DrvboardOptions(rows, DRVBOARD_SHORT_ONLY);
 }
 
 // What tells the two modules apart.
@@ -115,7 +121,7 @@ struct drvboard_module {
     const char* unit;  // source unit named in error reports
     unsigned int id;
     key_t key;
-    const OptionTable<DRVBOARD_OPTION_COUNT>& options;
+    const DrvboardOptions& options;
     pt_shm_cmd& record;
 };
 

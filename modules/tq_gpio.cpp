@@ -11,7 +11,9 @@
 
 #define GPIO_MODULE_ID 3
 // Lines the board has for writing and configuring; reads take any number.
-static const int kGpioIdMax = 127;
+#define GPIO_ID_MAX 127
+#define GPIO_QUOTE(x) #x
+#define GPIO_TEXT(x) GPIO_QUOTE(x)
 
 enum GpioOp { GPIO_OP_READ = 0, GPIO_OP_WRITE = 1, GPIO_OP_INPUT_CONFIG = 2 };
 
@@ -36,73 +38,51 @@ constexpr OptionRow kGpioRows[] = {
 };
 constexpr OptionTable<7> kGpioOptions(kGpioRows);
 
-// strtoul in base 0, cut to 32 bits: what the factory scripts' "0x" and decimal ids rely on.
-static uint32_t gpio_number(const char* text) {
-    return static_cast<uint32_t>(strtoul(text, nullptr, 0));
-}
-
 static int gpio_usage(void) {
     return print_module_usage(GPIO_MODULE_ID, kGpioOptions.longopts, kGpioOptions.help,
                               kGpioOptions.help_count);
 }
 
-static bool gpio_id_checked(uint32_t id) {
-    if (id > static_cast<uint32_t>(kGpioIdMax)) {
-        OSA_ERROR("tq_gpio", "gpio_init_param", "gio id must <= %d\n", kGpioIdMax);
-        return false;
+// Sets the line and the operation; writing and configuring are checked against the
+// lines the board has.
+static const char* gpio_select(int32_t op, uint32_t id) {
+    g_gpio_cfg.op = op;
+    g_gpio_cfg.id = static_cast<int32_t>(id);
+    return op != GPIO_OP_READ && id > GPIO_ID_MAX ? "gio id must <= " GPIO_TEXT(GPIO_ID_MAX) "\n" : nullptr;
+}
+
+// Numbers as option_number reads them: the factory scripts give "0x" and decimal ids.
+static const char* gpio_option(int opt, const char* arg) {
+    uint32_t n = arg != nullptr ? option_number(arg) : 0;
+    switch (opt) {
+        case 'r':
+            gpio_select(GPIO_OP_READ, n);
+            printf("===g_gpio_cfg(%d,%d)=======\n", g_gpio_cfg.op, g_gpio_cfg.id);
+            return nullptr;
+        case 'w':
+            return gpio_select(GPIO_OP_WRITE, n);
+        case 'p':
+            return gpio_select(GPIO_OP_INPUT_CONFIG, n);
+        case 'd':
+            g_gpio_cfg.value = static_cast<int32_t>(n);
+            return n > 2 ? "gio value must be 0/1! \n" : nullptr;
+        case 't':
+            g_gpio_cfg.times = static_cast<int32_t>(n);
+            return nullptr;
+        case 'D':
+            g_gpio_cfg.delay = static_cast<int32_t>(n);
+            return n == 0 ? "gio delay time must > 0! \n" : nullptr;
+        default:
+            return nullptr;
     }
-    return true;
 }
 
 static int gpio_init_param(int argc, char** argv) {
-    int c;
-    while ((c = getopt_long(argc, argv, "M:r:w:d:t:D:p:", kGpioOptions.longopts, nullptr)) != -1) {
-        uint32_t n = optarg != nullptr ? gpio_number(optarg) : 0;
-        bool ok = true;
-        switch (c) {
-            case 'r':
-                g_gpio_cfg.op = GPIO_OP_READ;
-                g_gpio_cfg.id = static_cast<int32_t>(n);
-                printf("===g_gpio_cfg(%d,%d)=======\n", g_gpio_cfg.op, g_gpio_cfg.id);
-                break;
-            case 'w':
-                g_gpio_cfg.op = GPIO_OP_WRITE;
-                g_gpio_cfg.id = static_cast<int32_t>(n);
-                ok = gpio_id_checked(n);
-                break;
-            case 'p':
-                g_gpio_cfg.op = GPIO_OP_INPUT_CONFIG;
-                g_gpio_cfg.id = static_cast<int32_t>(n);
-                ok = gpio_id_checked(n);
-                break;
-            case 'd':
-                g_gpio_cfg.value = static_cast<int32_t>(n);
-                if (n > 2) {
-                    OSA_ERROR("tq_gpio", "gpio_init_param", "gio value must be 0/1! \n");
-                    ok = false;
-                }
-                break;
-            case 't':
-                g_gpio_cfg.times = static_cast<int32_t>(n);
-                break;
-            case 'D':
-                g_gpio_cfg.delay = static_cast<int32_t>(n);
-                if (n == 0) {
-                    OSA_ERROR("tq_gpio", "gpio_init_param", "gio delay time must > 0! \n");
-                    ok = false;
-                }
-                break;
-            case '?':
-                OSA_ERROR("tq_gpio", "gpio_init_param", "Unknow option\n");
-                ok = false;
-                break;
-            default:
-                break;
-        }
-        if (!ok) {
-            gpio_usage();
-            return -1;
-        }
+    const char* error = option_loop(argc, argv, kGpioOptions, gpio_option);
+    if (error != nullptr) {
+        OSA_ERROR("tq_gpio", "gpio_init_param", "%s", error);
+        gpio_usage();
+        return -1;
     }
     return 0;
 }
@@ -148,5 +128,7 @@ static int gpio_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_gpio_module = {"gpio", GPIO_MODULE_ID, gpio_test_main, gpio_usage, gpio_close};
+static module_record s_gpio_module = {
+    "gpio", GPIO_MODULE_ID, gpio_test_main, gpio_usage, gpio_close, kGpioOptions.short_options,
+};
 MODULE_REGISTRATION(gpio, s_gpio_module)

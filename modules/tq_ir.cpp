@@ -42,11 +42,6 @@ constexpr OptionRow kIrRows[] = {
 };
 constexpr OptionTable<6> kIrOptions(kIrRows);
 
-// strtoul in base 0, cut to 32 bits, so that "-1" is all bits set.
-static uint32_t ir_number(const char* text) {
-    return static_cast<uint32_t>(strtoul(text, nullptr, 0));
-}
-
 static int ir_usage(void) {
     print_module_usage(IR_MODULE_ID, kIrOptions.longopts, kIrOptions.help, kIrOptions.help_count);
     OSA_puts("\nIR test mode: ");
@@ -58,34 +53,28 @@ static int ir_usage(void) {
     return 0;
 }
 
+// Numbers as option_number reads them, so that "-1" is all bits set. -M selected the
+// module; -l and -c are accepted and change nothing.
+static const char* ir_option(int opt, const char* arg) {
+    switch (opt) {
+        case 'm':
+            ir_param.mode = option_number(arg);
+            return ir_param.mode > IR_MODE_OPPOSITE ? "Invalid mode value." : nullptr;
+        case 't':
+            ir_param.times = option_number(arg);
+            return nullptr;
+        case 'd':
+            ir_param.delay = option_number(arg);
+            return ir_param.delay == 0 ? "Invalid delay value." : nullptr;
+        default:
+            return nullptr;
+    }
+}
+
 static int ir_init_param(int argc, char** argv) {
-    int c;
-    while ((c = getopt_long(argc, argv, "M:l:c:m:t:d:", kIrOptions.longopts, nullptr)) != -1) {
-        const char* error = nullptr;
-        switch (c) {
-            case 'm':
-                ir_param.mode = ir_number(optarg);
-                error = ir_param.mode > IR_MODE_OPPOSITE ? "Invalid mode value." : nullptr;
-                break;
-            case 't':
-                ir_param.times = ir_number(optarg);
-                break;
-            case 'd':
-                ir_param.delay = ir_number(optarg);
-                error = ir_param.delay == 0 ? "Invalid delay value." : nullptr;
-                break;
-            case '?':
-                error = "Unknow option\n";
-                break;
-            default:
-                // -M selected the module; -l and -c are accepted and change nothing.
-                break;
-        }
-        if (error != nullptr) {
-            OSA_ERROR("tq_ir", "ir_init_param", "%s", error);
-            ir_usage();
-            test_exit_process(-1);
-        }
+    const char* error = option_loop(argc, argv, kIrOptions, ir_option);
+    if (error != nullptr) {
+        option_reject("tq_ir", "ir_init_param", error, ir_usage);
     }
     return 0;
 }
@@ -143,5 +132,7 @@ static int ir_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_ir_module = {"ir", IR_MODULE_ID, ir_test_main, ir_usage, nullptr};
+static module_record s_ir_module = {
+    "ir", IR_MODULE_ID, ir_test_main, ir_usage, nullptr, kIrOptions.short_options,
+};
 MODULE_REGISTRATION(ir, s_ir_module)

@@ -99,23 +99,24 @@ static void media_show_all(void) {
     media_show_audio();
 }
 
-static int media_init_param(int argc, char** argv) {
-    int opt;
-    while ((opt = getopt_long(argc, argv, "M:a", kMediaOptions.longopts, nullptr)) != -1) {
-        if (opt == 'a') {
-            media_show_all();
-        } else if (opt >= 0 && opt < 24 && kMediaComponents[opt].name != nullptr) {
-            const MediaComponent& c = kMediaComponents[opt];
-            if (c.show != nullptr) {
-                c.show();
-            } else {
-                media_cat_log(c.name);
-            }
-        } else if (opt == '?') {
-            OSA_ERROR("tq_media", "media_init_param", "Unknow option\n");
-            media_usage();
-            test_exit_process(-1);
+static const char* media_option(int opt, const char*) {
+    if (opt == 'a') {
+        media_show_all();
+    } else if (opt >= 0 && opt < 24 && kMediaComponents[opt].name != nullptr) {
+        const MediaComponent& c = kMediaComponents[opt];
+        if (c.show != nullptr) {
+            c.show();
+        } else {
+            media_cat_log(c.name);
         }
+    }
+    return nullptr;
+}
+
+static int media_init_param(int argc, char** argv) {
+    const char* error = option_loop(argc, argv, kMediaOptions, media_option);
+    if (error != nullptr) {
+        option_reject("tq_media", "media_init_param", error, media_usage);
     }
     return 0;
 }
@@ -131,5 +132,7 @@ static int media_usage(void) {
                               kMediaOptions.help_count);
 }
 
-static module_record s_media_module = {"media", MEDIA_MODULE_ID, media_test_main, media_usage, nullptr};
+static module_record s_media_module = {
+    "media", MEDIA_MODULE_ID, media_test_main, media_usage, nullptr, kMediaOptions.short_options,
+};
 MODULE_REGISTRATION(media, s_media_module)

@@ -24,7 +24,6 @@ static_assert(offsetof(motor_request, reserved) == 16, "reserved at 16");
 
 static motor_request s_motor_request = {STEPPER_FOCUS, STEPPER_FORWARD, 10, {}};
 
-static const char kMotorShortOptions[] = "M:t:d:s:i:p:";
 constexpr OptionRow kMotorRows[] = {
     {"module", required_argument, 'M', "module", "module name: motor"},
     {"type", required_argument, 't', "digit", "motor type, default[0]:focus"},
@@ -53,17 +52,6 @@ static int motor_usage(void) {
     return 0;
 }
 
-// Base 0: decimal, 0x hexadecimal, leading-0 octal; "-1" wraps to the largest value.
-static uint64_t motor_number(const char* text) {
-    return static_cast<uint64_t>(strtoul(text, nullptr, 0));
-}
-
-[[noreturn]] static void motor_reject(const char* message) {
-    OSA_ERROR(kUnit, "motor_init_param", "%s", message);
-    motor_usage();
-    test_exit_process(-1);
-}
-
 // Sets the target and waits for the axis, as the library may move it in the background.
 static void motor_piris_move(uint32_t duty) {
     STEPPER_set_piris_duty(duty);
@@ -72,39 +60,36 @@ static void motor_piris_move(uint32_t duty) {
     } while (STEPPER_check_busy(STEPPER_PIRIS) != 0);
 }
 
-static int motor_init_param(int argc, char** argv) {
-    int opt;
-    while ((opt = getopt_long(argc, argv, kMotorShortOptions, kMotorOptions.longopts, nullptr)) != -1) {
-        switch (opt) {
-            case 't':
-                s_motor_request.type = static_cast<uint32_t>(motor_number(optarg));
-                if (s_motor_request.type > STEPPER_PIRIS) {
-                    motor_reject("Error motor type!\n");
-                }
-                break;
-            case 'd':
-                s_motor_request.direction = static_cast<uint32_t>(motor_number(optarg));
-                if (s_motor_request.direction > STEPPER_BACK_END) {
-                    motor_reject("Error motor directory!\n");
-                }
-                break;
-            case 's':
-                s_motor_request.steps = motor_number(optarg);
-                break;
-            case 'p': {
-                const int32_t duty = static_cast<int32_t>(motor_number(optarg));
-                if (duty < 0 || duty > STEPPER_PIRIS_MAX_STEPS) {
-                    motor_reject("Error P-iris duty!\n");
-                }
-                motor_piris_move(static_cast<uint32_t>(duty));
-                break;
+// -t, -d and -p are read by option_number; -s keeps all 64 bits of strtoul in base 0,
+// as a step count may exceed 32 bits.
+static const char* motor_option(int opt, const char* arg) {
+    switch (opt) {
+        case 't':
+            s_motor_request.type = option_number(arg);
+            return s_motor_request.type > STEPPER_PIRIS ? "Error motor type!\n" : nullptr;
+        case 'd':
+            s_motor_request.direction = option_number(arg);
+            return s_motor_request.direction > STEPPER_BACK_END ? "Error motor directory!\n" : nullptr;
+        case 's':
+            s_motor_request.steps = static_cast<uint64_t>(strtoul(arg, nullptr, 0));
+            return nullptr;
+        case 'p': {
+            const int32_t duty = static_cast<int32_t>(option_number(arg));
+            if (duty < 0 || duty > STEPPER_PIRIS_MAX_STEPS) {
+                return "Error P-iris duty!\n";
             }
-            case 'i':
-            case 'M':
-                break;
-            default:
-                motor_reject("Unknow option\n");
+            motor_piris_move(static_cast<uint32_t>(duty));
+            return nullptr;
         }
+        default:
+            return nullptr;
+    }
+}
+
+static int motor_init_param(int argc, char** argv) {
+    const char* error = option_loop(argc, argv, kMotorOptions, motor_option);
+    if (error != nullptr) {
+        option_reject(kUnit, "motor_init_param", error, motor_usage);
     }
     return 0;
 }
@@ -118,5 +103,7 @@ static int motor_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_motor_module = {"motor", MOTOR_MODULE_ID, motor_test_main, motor_usage, nullptr};
+static module_record s_motor_module = {
+    "motor", MOTOR_MODULE_ID, motor_test_main, motor_usage, nullptr, kMotorOptions.short_options,
+};
 MODULE_REGISTRATION(motor, s_motor_module)

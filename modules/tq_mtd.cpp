@@ -37,7 +37,7 @@ static int mtd_usage(void) {
 int mtd_init_param(int argc, char** argv) {
     int result = -1;
     int opt;
-    while ((opt = getopt_long(argc, argv, "M:b:", kMtdOptions.longopts, nullptr)) != -1) {
+    while ((opt = getopt_long(argc, argv, kMtdOptions.short_options, kMtdOptions.longopts, nullptr)) != -1) {
         if (opt == 'M') {
             continue;
         }
@@ -208,5 +208,7 @@ static int mtd_exit(void) {
     return 0;
 }
 
-static module_record s_mtd_module = {"mtd", MTD_MODULE_ID, mtd_test_main, mtd_usage, mtd_exit};
+static module_record s_mtd_module = {
+    "mtd", MTD_MODULE_ID, mtd_test_main, mtd_usage, mtd_exit, kMtdOptions.short_options,
+};
 MODULE_REGISTRATION(mtd, s_mtd_module)

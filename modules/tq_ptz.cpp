@@ -44,7 +44,6 @@ static const uint32_t kTestAllSequence[] = {
 };
 
 // Options 10 to 29 have no short form: their values are the command numbers they select.
-static const char kPtzShortOptions[] = "M:d:S:B:P:s:c:g:t";
 constexpr OptionRow kPtzRows[] = {
     {"module", required_argument, 'M', "module", "module name: ptz"},
     {"delay", required_argument, 'd', "digit", "Set ptz run delay [n]s, default [5]s"},
@@ -82,11 +81,6 @@ static int ptz_usage(void) {
     return print_module_usage(PTZ_MODULE_ID, kPtzOptions.longopts, kPtzOptions.help, kPtzOptions.help_count);
 }
 
-// Base 0: decimal, 0x hexadecimal, leading-0 octal; negative text wraps to large values.
-static uint32_t ptz_number(const char* text) {
-    return static_cast<uint32_t>(strtoul(text, nullptr, 0));
-}
-
 static bool ptz_is_command(int value) {
     for (uint32_t command : kCommandSet) {
         if (static_cast<int>(command) == value) {
@@ -114,62 +108,58 @@ static int ptz_sent(int result, const char* function, const char* call, uint32_t
     return result;
 }
 
-[[noreturn]] static void ptz_reject(const char* message) {
-    OSA_ERROR(kUnit, "ptz_init_param", "%s", message);
-    ptz_usage();
-    test_exit_process(-1);
-}
-
 static void ptz_preset(const char* text, int (*call)(unsigned int), const char* name) {
-    uint32_t n = ptz_number(text);
+    uint32_t n = option_number(text);
     ptz_sent(call(n), "ptz_init_param", name, n);
 }
 
+// Numbers as option_number reads them: negative text wraps to large values.
+static const char* ptz_option(int opt, const char* arg) {
+    switch (opt) {
+        case 'S':
+            s_ptz_param.speed1 = s_ptz_param.speed2 = option_number(arg);
+            if (s_ptz_param.speed1 > kMaxSpeedOption) {
+                return "Error speed!\r\n";
+            }
+            s_ptz_param.speed1++;
+            s_ptz_param.speed2++;
+            return nullptr;
+        case 'B':
+            s_ptz_param.baudrate = option_number(arg);
+            return ptz_is_baudrate(s_ptz_param.baudrate) ? nullptr : "Error baudrate!\r\n";
+        case 'P':
+            s_ptz_param.protocol = option_number(arg);
+            return s_ptz_param.protocol == PT_PELCO_D || s_ptz_param.protocol == PT_PELCO_P
+                       ? nullptr
+                       : "Error procotol\r\n";
+        case 's':
+            ptz_preset(arg, pt_set_preset, "pt_set_preset");
+            return nullptr;
+        case 'c':
+            ptz_preset(arg, pt_remove_preset, "pt_remove_preset");
+            return nullptr;
+        case 'g':
+            ptz_preset(arg, pt_go_preset, "pt_go_preset");
+            return nullptr;
+        case 't':
+            s_ptz_param.command = kTestAll;
+            return nullptr;
+        case 'M':
+        case 'd':
+            return nullptr;
+        default:
+            if (!ptz_is_command(opt)) {
+                return kUnknownOption;
+            }
+            s_ptz_param.command = static_cast<uint32_t>(opt);
+            return nullptr;
+    }
+}
+
 static int ptz_init_param(int argc, char** argv) {
-    int opt;
-    while ((opt = getopt_long(argc, argv, kPtzShortOptions, kPtzOptions.longopts, nullptr)) != -1) {
-        switch (opt) {
-            case 'S':
-                s_ptz_param.speed1 = s_ptz_param.speed2 = ptz_number(optarg);
-                if (s_ptz_param.speed1 > kMaxSpeedOption) {
-                    ptz_reject("Error speed!\r\n");
-                }
-                s_ptz_param.speed1++;
-                s_ptz_param.speed2++;
-                break;
-            case 'B':
-                s_ptz_param.baudrate = ptz_number(optarg);
-                if (!ptz_is_baudrate(s_ptz_param.baudrate)) {
-                    ptz_reject("Error baudrate!\r\n");
-                }
-                break;
-            case 'P':
-                s_ptz_param.protocol = ptz_number(optarg);
-                if (s_ptz_param.protocol != PT_PELCO_D && s_ptz_param.protocol != PT_PELCO_P) {
-                    ptz_reject("Error procotol\r\n");
-                }
-                break;
-            case 's':
-                ptz_preset(optarg, pt_set_preset, "pt_set_preset");
-                break;
-            case 'c':
-                ptz_preset(optarg, pt_remove_preset, "pt_remove_preset");
-                break;
-            case 'g':
-                ptz_preset(optarg, pt_go_preset, "pt_go_preset");
-                break;
-            case 't':
-                s_ptz_param.command = kTestAll;
-                break;
-            case 'M':
-            case 'd':
-                break;
-            default:
-                if (!ptz_is_command(opt)) {
-                    ptz_reject("Unknow option\n");
-                }
-                s_ptz_param.command = static_cast<uint32_t>(opt);
-        }
+    const char* error = option_loop(argc, argv, kPtzOptions, ptz_option);
+    if (error != nullptr) {
+        option_reject(kUnit, "ptz_init_param", error, ptz_usage);
     }
     return 0;
 }
@@ -215,5 +205,7 @@ static int ptz_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_ptz_module = {"ptz", PTZ_MODULE_ID, ptz_test_main, ptz_usage, nullptr};
+static module_record s_ptz_module = {
+    "ptz", PTZ_MODULE_ID, ptz_test_main, ptz_usage, nullptr, kPtzOptions.short_options,
+};
 MODULE_REGISTRATION(ptz, s_ptz_module)

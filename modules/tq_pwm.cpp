@@ -45,50 +45,43 @@ static int pwm_usage(void) {
     return 0;
 }
 
-static int pwm_init_param(int argc, char** argv) {
-    int action = PWM_ACTION_NONE;
-    opterr = 0;
-    int c;
-    while ((c = getopt_long(argc, argv, "M:c:d:p:e:", kPwmOptions.longopts, nullptr)) != -1) {
-        const char* error = nullptr;
-        switch (c) {
-            case 'M':
-                break;
-            case 'c':
-                action = PWM_ACTION_READ;
-                pwm_param.channel = pwm_number(optarg);
-                error = pwm_param.channel < 0 ? "Error pwm channel\n" : nullptr;
-                break;
-            case 'd':
-                action = PWM_ACTION_WRITE;
-                pwm_param.duty = pwm_number(optarg);
-                error = pwm_param.duty <= 0 ? "Error pwm duty\n" : nullptr;
-                break;
-            case 'p':
-                action = PWM_ACTION_WRITE;
-                pwm_param.period = pwm_number(optarg);
-                error = pwm_param.period <= 0 ? "Error pwm period\n" : nullptr;
-                break;
-            case 'e':
-                action = PWM_ACTION_WRITE;
-                pwm_param.enable = pwm_number(optarg);
-                if (pwm_param.enable == 0) {
-                    pwm_param.duty = 0;
-                } else if (pwm_param.enable != 1) {
-                    error = "Error pwm period, must be [0-1]\n";
-                }
-                break;
-            default:
-                error = "Unknow option\n";
-                break;
-        }
-        if (error != nullptr) {
-            OSA_ERROR("tq_pwm", "pwm_init_param", "%s", error);
-            pwm_usage();
-            test_exit_process(-1);
-        }
+static int s_pwm_action;
+
+static const char* pwm_option(int opt, const char* arg) {
+    switch (opt) {
+        case 'c':
+            s_pwm_action = PWM_ACTION_READ;
+            pwm_param.channel = pwm_number(arg);
+            return pwm_param.channel < 0 ? "Error pwm channel\n" : nullptr;
+        case 'd':
+            s_pwm_action = PWM_ACTION_WRITE;
+            pwm_param.duty = pwm_number(arg);
+            return pwm_param.duty <= 0 ? "Error pwm duty\n" : nullptr;
+        case 'p':
+            s_pwm_action = PWM_ACTION_WRITE;
+            pwm_param.period = pwm_number(arg);
+            return pwm_param.period <= 0 ? "Error pwm period\n" : nullptr;
+        case 'e':
+            s_pwm_action = PWM_ACTION_WRITE;
+            pwm_param.enable = pwm_number(arg);
+            if (pwm_param.enable == 0) {
+                pwm_param.duty = 0;
+            }
+            return pwm_param.enable != 0 && pwm_param.enable != 1 ? "Error pwm period, must be [0-1]\n"
+                                                                  : nullptr;
+        default:
+            return nullptr;
     }
-    return action;
+}
+
+static int pwm_init_param(int argc, char** argv) {
+    s_pwm_action = PWM_ACTION_NONE;
+    opterr = 0;
+    const char* error = option_loop(argc, argv, kPwmOptions, pwm_option);
+    if (error != nullptr) {
+        option_reject("tq_pwm", "pwm_init_param", error, pwm_usage);
+    }
+    return s_pwm_action;
 }
 
 static int pwm_test_main(int argc, char** argv) {
@@ -110,5 +103,7 @@ static int pwm_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_pwm_module = {"pwm", PWM_MODULE_ID, pwm_test_main, pwm_usage, pwm_close};
+static module_record s_pwm_module = {
+    "pwm", PWM_MODULE_ID, pwm_test_main, pwm_usage, pwm_close, kPwmOptions.short_options,
+};
 MODULE_REGISTRATION(pwm, s_pwm_module)

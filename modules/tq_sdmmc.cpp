@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/statfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "framework/module.h"
@@ -80,7 +81,9 @@ static void sdmmc_pause(uint32_t ms) {
 }
 
 // The card host offers nothing to re-initialise from here.
-static void sdmmc_reinit(void) {}
+static int sdmmc_reinit(void) {
+    return 0;
+}
 
 static int sdmmc_init(void) {
     int ret = sdmmc_check_device();
@@ -114,6 +117,12 @@ static void sdmmc_flush_caches(void) {
     sdmmc_pause(1000);
 }
 
+static int sdmmc_mount_card(void) {
+    char cmd[SDMMC_CMD_SIZE];
+    snprintf(cmd, sizeof cmd, "mount -t vfat %s " SDMMC_MOUNT_POINT " -o async,umask=000", sdmmc_dev);
+    return test_system(cmd);
+}
+
 static int sdmmc_mount(void) {
     if (test_system("df | grep mmcblk > /dev/null 2>&1") == 0) {
         return 0;
@@ -121,9 +130,23 @@ static int sdmmc_mount(void) {
     if (sdmmc_init() != 0) {
         return -1;
     }
+    return sdmmc_mount_card();
+}
+
+// A file system the kernel has mounted is the kernel's to write: fdisk and mkdosfs
+// beneath it erase what it still uses (and fdisk's new table cannot be read in), and
+// dosfsck beneath it repairs a picture the kernel overwrites when it next writes. So
+// the card is unmounted first; *was_mounted says whether to mount it again afterwards,
+// as the camera's recorder expects to find it.
+static int sdmmc_unmount(bool* was_mounted) {
     char cmd[SDMMC_CMD_SIZE];
-    snprintf(cmd, sizeof cmd, "mount -t vfat %s " SDMMC_MOUNT_POINT " -o async,umask=000", sdmmc_dev);
-    return test_system(cmd);
+    snprintf(cmd, sizeof cmd, "grep -q '^%s ' /proc/mounts", sdmmc_dev);
+    *was_mounted = test_system(cmd) == 0;
+    if (!*was_mounted) {
+        return 0;
+    }
+    snprintf(cmd, sizeof cmd, "umount %s", sdmmc_dev);
+    return test_system(cmd) == 0 ? 0 : -1;
 }
 
 // A failed query is reported rather than shown as figures made of whatever the
@@ -136,10 +159,9 @@ static int sdmmc_statfs(struct statfs* st, const char* func) {
     return 0;
 }
 
-static int sdmmc_format(void) {
-    if (sdmmc_init() != 0) {
-        return -1;
-    }
+// fdisk deletes partitions 1 to 4 and writes the table; 0 unless a stop request cut
+// its input short (fdisk then ends without writing anything).
+static int sdmmc_wipe_table(void) {
     char cmd[SDMMC_CMD_SIZE];
     snprintf(cmd, sizeof cmd, "fdisk %s", sdmmc_dev);
     ShellPipe fdisk(cmd, "w");
@@ -167,12 +189,18 @@ static int sdmmc_format(void) {
     sigaction(SIGPIPE, &saved_pipe, nullptr);
     sdmmc_flush_caches();
     sdmmc_pause(1000);
-    if (g_exit_flag) {
-        OSA_puts("Sd/mmc format failed!");
+    return g_exit_flag ? 1 : 0;
+}
+
+// fdisk, a pause, mkdosfs: 0, or -1 after its failure line.
+static int sdmmc_make_fat(void) {
+    int ret = sdmmc_wipe_table();
+    if (ret < 0) {
         return -1;
     }
+    char cmd[SDMMC_CMD_SIZE];
     snprintf(cmd, sizeof cmd, "time mkdosfs -I -F 32 %s", sdmmc_dev);
-    if (test_system(cmd) != 0) {
+    if (ret != 0 || test_system(cmd) != 0) {
         OSA_puts("Sd/mmc format failed!");
         return -1;
     }
@@ -180,18 +208,54 @@ static int sdmmc_format(void) {
     return 0;
 }
 
+// A card that was mounted is mounted again afterwards, whatever came of the format.
+static int sdmmc_format(void) {
+    sdmmc_reinit();
+    if (sdmmc_init() != 0) {
+        return -1;
+    }
+    bool was_mounted = false;
+    if (sdmmc_unmount(&was_mounted) != 0) {
+        OSA_puts("Sd/mmc format failed!");
+        return -1;
+    }
+    int ret = sdmmc_make_fat();
+    if (was_mounted) {
+        sdmmc_mount_card();
+    }
+    return ret;
+}
+
+// dosfsck's status 1 means it found errors; with -a it also corrected what it could.
+// A read-only check that then finds nothing tells a repair that repaired something
+// from one that could not (a card with no FAT at all also ends with 1).
+static bool sdmmc_repaired(int status) {
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 1) {
+        return false;
+    }
+    char cmd[SDMMC_CMD_SIZE];
+    snprintf(cmd, sizeof cmd, "dosfsck -n %s > /dev/null 2>&1", sdmmc_dev);
+    return test_system(cmd) == 0;
+}
+
 static int sdmmc_repair(void) {
     if (sdmmc_init() != 0) {
         return -1;
     }
-    char cmd[SDMMC_CMD_SIZE];
-    snprintf(cmd, sizeof cmd, "time dosfsck -a -v -V %s", sdmmc_dev);
-    if (test_system(cmd) != 0) {
+    bool was_mounted = false;
+    if (sdmmc_unmount(&was_mounted) != 0) {
         OSA_printf("Sd/mmc repair %s faild!\n", sdmmc_dev);
         return -1;
     }
-    OSA_printf("Sd/mmc repair %s success!\n", sdmmc_dev);
-    return 0;
+    char cmd[SDMMC_CMD_SIZE];
+    snprintf(cmd, sizeof cmd, "time dosfsck -a -v -V %s", sdmmc_dev);
+    int status = test_system(cmd);
+    int ret = status == 0 || sdmmc_repaired(status) ? 0 : -1;
+    OSA_printf(ret == 0 ? "Sd/mmc repair %s success!\n" : "Sd/mmc repair %s faild!\n", sdmmc_dev);
+    if (was_mounted) {
+        sdmmc_mount_card();
+    }
+    return ret;
 }
 
 void sdmmc_print_figures(uint64_t block_size, uint64_t blocks, uint64_t free_blocks) {
@@ -306,12 +370,44 @@ static bool sdmmc_parse_bounded(const char* text, unsigned long max, uint32_t* v
     test_exit_process(-1);
 }
 
+// The actions, each with what the option loop reports when it fails.
+struct SdmmcAction {
+    int option;
+    int (*run)(void);
+    const char* failure;
+};
+static const SdmmcAction kSdmmcActions[] = {
+    {'i', sdmmc_info, "sdmmc check information faild!\n"},
+    {1, sdmmc_reinit, ""},
+    {'s', sdmmc_test_speed, "sdmmc test speed faild!\n"},
+    {'r', sdmmc_repair, "sdmmc repair disk faild!\n"},
+    {'f', sdmmc_format, "sdmmc format disk faild!\n"},
+    {'F', sdmmc_filling_disk, "sdmmc filling disk faild!\n"},
+    {'m', sdmmc_mount, "sdmmc mount faild!\n"},
+};
+
+// Runs the option's action, reporting its failure; false when the option names none.
+static bool sdmmc_act(int opt) {
+    for (const SdmmcAction& action : kSdmmcActions) {
+        if (action.option == opt) {
+            if (action.run() != 0) {
+                OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "%s", action.failure);
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
 // Options act at once, in order, until a stop request: a Ctrl-C during one action
 // (a fill, say) must not let the next one (a format) start.
 int sdmmc_init_param(int argc, char** argv) {
     int opt;
-    while (!g_exit_flag &&
-           (opt = getopt_long(argc, argv, "M:n:z:isrfFm", kSdmmcOptions.longopts, nullptr)) != -1) {
+    while (!g_exit_flag && (opt = getopt_long(argc, argv, kSdmmcOptions.short_options, kSdmmcOptions.longopts,
+                                              nullptr)) != -1) {
+        if (sdmmc_act(opt)) {
+            continue;
+        }
         switch (opt) {
             case 'n':
                 if (!sdmmc_parse_bounded(optarg, SDMMC_FILE_NUM_MAX, &sdmmc_file_num)) {
@@ -323,40 +419,6 @@ int sdmmc_init_param(int argc, char** argv) {
                 if (!sdmmc_parse_bounded(optarg, SDMMC_FILE_SIZE_MAX, &sdmmc_file_size)) {
                     OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "filling file size must in [1-1024]!\n");
                     sdmmc_reject();
-                }
-                break;
-            case 'i':
-                if (sdmmc_info() != 0) {
-                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc check information faild!\n");
-                }
-                break;
-            case 1:
-                sdmmc_reinit();
-                break;
-            case 's':
-                if (sdmmc_test_speed() != 0) {
-                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc test speed faild!\n");
-                }
-                break;
-            case 'r':
-                if (sdmmc_repair() != 0) {
-                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc repair disk faild!\n");
-                }
-                break;
-            case 'f':
-                sdmmc_reinit();
-                if (sdmmc_format() != 0) {
-                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc format disk faild!\n");
-                }
-                break;
-            case 'F':
-                if (sdmmc_filling_disk() != 0) {
-                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc filling disk faild!\n");
-                }
-                break;
-            case 'm':
-                if (sdmmc_mount() != 0) {
-                    OSA_ERROR("tq_sdmmc", "sdmmc_init_param", "sdmmc mount faild!\n");
                 }
                 break;
             case '?':
@@ -373,5 +435,7 @@ static int sdmmc_test_main(int argc, char** argv) {
     return sdmmc_init_param(argc, argv);
 }
 
-static module_record s_sdmmc_module = {"sdmmc", SDMMC_MODULE_ID, sdmmc_test_main, sdmmc_usage, nullptr};
+static module_record s_sdmmc_module = {
+    "sdmmc", SDMMC_MODULE_ID, sdmmc_test_main, sdmmc_usage, nullptr, kSdmmcOptions.short_options,
+};
 MODULE_REGISTRATION(sdmmc, s_sdmmc_module)

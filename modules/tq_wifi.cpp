@@ -98,7 +98,6 @@ constexpr OptionRow kWifiRows[] = {
     {"link", no_argument, kLink, "", "wifi check device link up/down"},
 };
 constexpr OptionTable<23> kWifiOptions(kWifiRows);
-static const char kShortOptions[] = "M:m:e:c:";
 
 // Numeric options stored into a 32-bit field and checked against a range; the
 // message takes the range's ends.
@@ -335,11 +334,6 @@ int wifi_usage(void) {
     test_exit_process(-1);
 }
 
-// strtoul in base 0: trailing text is ignored, text without digits gives 0.
-static uint32_t wifi_number(const char* arg) {
-    return static_cast<uint32_t>(strtoul(arg, nullptr, 0));
-}
-
 // Copies the argument verbatim, cut to the field less one byte, the rest zero.
 static void wifi_copy_text(char* field, size_t size, const char* arg) {
     strncpy(field, arg, size - 1);
@@ -358,7 +352,7 @@ static uint32_t wifi_encryp_value(const char* arg) {
             return w.encryp;
         }
     }
-    return wifi_number(arg);
+    return option_number(arg);
 }
 
 static uint32_t wifi_mode_value(const char* arg) {
@@ -367,7 +361,7 @@ static uint32_t wifi_mode_value(const char* arg) {
             return w.mode;
         }
     }
-    return wifi_number(arg);
+    return option_number(arg);
 }
 
 static void wifi_scan(void) {
@@ -402,7 +396,7 @@ static bool wifi_number_option(int val, const char* arg) {
         }
         uint32_t value = val == 'e'   ? wifi_encryp_value(arg)
                          : val == 'm' ? wifi_mode_value(arg)
-                                      : wifi_number(arg);
+                                      : option_number(arg);
         wifi_param.*o.field = value;
         if (value < o.low || value > o.high) {
             OSA_ERROR(kUnit, "wifi_init_param", o.message, static_cast<int>(o.low), static_cast<int>(o.high));
@@ -445,7 +439,7 @@ static void wifi_key_option(int index, const char* arg) {
 // PIN at once, the other two are applied after parsing.
 static void wifi_wps_option(const char* arg) {
     wifi_param.encryp = WIFI_ENCRYP_WPS;
-    wifi_param.wps = static_cast<uint8_t>(wifi_number(arg));
+    wifi_param.wps = static_cast<uint8_t>(option_number(arg));
     switch (wifi_param.wps) {
         case WIFI_WPS_MASTER:
             wifi_print_pin();
@@ -464,44 +458,43 @@ static void wifi_wps_option(const char* arg) {
     }
 }
 
+static const char* wifi_option(int opt, const char* arg) {
+    if (wifi_number_option(opt, arg) || wifi_text_option(opt, arg)) {
+        return nullptr;
+    }
+    switch (opt) {
+        case 'M':
+            return nullptr;
+        case kSelect:
+            wifi_param.select = static_cast<uint8_t>(option_number(arg));
+            return wifi_param.select > 3 ? "Error wifi wep index, must be [0-3]\n" : nullptr;
+        case kKey0:
+        case kKey1:
+        case kKey2:
+        case kKey3:
+            wifi_key_option(opt - kKey0, arg);
+            return nullptr;
+        case kWps:
+            wifi_wps_option(arg);
+            return nullptr;
+        case kScan:
+            wifi_scan();
+            return nullptr;
+        case kStatus:
+            wifi_print_config();
+            return nullptr;
+        case kLink:
+            wifi_link();
+            return nullptr;
+        default:
+            return kUnknownOption;
+    }
+}
+
 int wifi_init_param(int argc, char** argv) {
-    int opt;
-    while ((opt = getopt_long(argc, argv, kShortOptions, kWifiOptions.longopts, nullptr)) != -1) {
-        if (wifi_number_option(opt, optarg) || wifi_text_option(opt, optarg)) {
-            continue;
-        }
-        switch (opt) {
-            case 'M':
-                break;
-            case kSelect:
-                wifi_param.select = static_cast<uint8_t>(wifi_number(optarg));
-                if (wifi_param.select > 3) {
-                    OSA_ERROR(kUnit, "wifi_init_param", "Error wifi wep index, must be [0-3]\n");
-                    wifi_reject();
-                }
-                break;
-            case kKey0:
-            case kKey1:
-            case kKey2:
-            case kKey3:
-                wifi_key_option(opt - kKey0, optarg);
-                break;
-            case kWps:
-                wifi_wps_option(optarg);
-                break;
-            case kScan:
-                wifi_scan();
-                break;
-            case kStatus:
-                wifi_print_config();
-                break;
-            case kLink:
-                wifi_link();
-                break;
-            default:
-                OSA_ERROR(kUnit, "wifi_init_param", "Unknow option\n");
-                wifi_reject();
-        }
+    const char* error = option_loop(argc, argv, kWifiOptions, wifi_option);
+    if (error != nullptr) {
+        option_reject(kUnit, "wifi_init_param", error, wifi_usage);
     }
     return 0;
 }
@@ -563,5 +556,7 @@ int wifi_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_wifi_module = {"wifi", WIFI_MODULE_ID, wifi_test_main, wifi_usage, nullptr};
+static module_record s_wifi_module = {
+    "wifi", WIFI_MODULE_ID, wifi_test_main, wifi_usage, nullptr, kWifiOptions.short_options,
+};
 MODULE_REGISTRATION(wifi, s_wifi_module)

@@ -1,5 +1,6 @@
 #include "platform/gpio/gpio.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
@@ -76,7 +77,8 @@ static int export_line(int gpio) {
     }
     char number[16];
     snprintf(number, sizeof number, "%d", gpio);
-    if (write_text(export_path, number) != 0) {
+    // EBUSY: exported already, by someone else since the look above; so it is there.
+    if (write_text(export_path, number) != 0 && errno != EBUSY) {
         return -1;
     }
     return access(path, F_OK) == 0 ? 0 : -1;
@@ -108,16 +110,12 @@ int gpio_write(int gpio, int level) {
     if (!line_path(path, gpio, "direction")) {
         return -1;
     }
-    // A line whose direction is fixed has no direction file; its value is still written.
+    // "high"/"low" switch an input to an output already at the level, with no glitch
+    // at the other level in between; the kernel then holds that level.
     if (read_text(path, direction, sizeof direction) == 0 && strncmp(direction, "out", 3) != 0) {
-        // "high"/"low" switch an input to an output already at the level, with no
-        // glitch at the other level in between.
-        if (write_text(path, high ? "high" : "low") != 0) {
-            return -1;
-        }
+        return write_text(path, high ? "high" : "low");
     }
-    // Also after "high"/"low": the kernel already holds that level, and a tree that
-    // only records the direction request (a test's, a simulator's) reads it back too.
+    // An output, or a line whose direction is fixed (no direction file): its value.
     if (!line_path(path, gpio, "value")) {
         return -1;
     }

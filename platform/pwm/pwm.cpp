@@ -1,5 +1,6 @@
 #include "platform/pwm/pwm.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -85,7 +86,11 @@ static int export_channel(int channel) {
         return 0;
     }
     char export_path[192];
-    if (!chip_path(export_path, "export") || write_number(export_path, channel) != 0) {
+    if (!chip_path(export_path, "export")) {
+        return -1;
+    }
+    // EBUSY: exported already, by someone else since the look above; so it is there.
+    if (write_number(export_path, channel) != 0 && errno != EBUSY) {
         return -1;
     }
     return access(path, F_OK) == 0 ? 0 : -1;
@@ -117,11 +122,12 @@ int pwm_write(int channel, int period, int duty) {
     if (read_attr(channel, "period", &old_period) != 0) {
         return -1;
     }
-    // The kernel refuses any write that would leave the duty cycle longer than the
-    // period. A duty cycle that fits the old period goes first; otherwise the period
-    // grows first, past the old duty cycle, which the old period already held.
+    // The kernel refuses any write that would leave the channel with no period or with
+    // a duty cycle longer than the period. A duty cycle that fits an old period goes
+    // first; otherwise (a fresh channel has none) the period goes first, past the old
+    // duty cycle, which the old period already held.
     int ret;
-    if (duty_cycle <= old_period) {
+    if (old_period > 0 && duty_cycle <= old_period) {
         ret = write_attr(channel, "duty_cycle", duty_cycle);
         ret = ret != 0 ? ret : write_attr(channel, "period", period);
     } else {

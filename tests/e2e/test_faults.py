@@ -3,6 +3,7 @@ soon, says what went wrong, keeps what was written before, and exits with its us
 status."""
 import re
 import sqlite3
+import subprocess
 import time
 
 import pytest
@@ -119,6 +120,7 @@ def fill_head(free_mb):
 def test_fill_ends_where_the_card_is_full_and_keeps_what_it_held(cam):
     with open(cam.path("/dev/mmcblk0"), "wb") as f:
         f.truncate(4 * MiB)
+    subprocess.run(["mkfs.fat", "-I", str(cam.path("/dev/mmcblk0"))], check=True, capture_output=True)
     r = cam.sh("debug -M sdmmc -m && echo photo >/mnt/mmc/keep.jpg && "
                f"debug -M sdmmc -n 40960 -z 1 -F; echo rc=$?; {FILES}", timeout=60)
     lines = r.out.splitlines(keepends=True)

@@ -50,13 +50,13 @@ def test_read_reports_the_level_and_changes_nothing(cam, args, n, out):
 
 
 @pytest.mark.parametrize("args, n, before, out, after", [
-    (["-w", "3", "-d", "1"], 3, ("in\n", "0\n"), "GPIO write id = 3, data = 1\n", ("high", "1")),
-    (["-w", "3"], 3, ("in\n", "1\n"), "GPIO write id = 3, data = 0\n", ("low", "0")),
-    (["-w", "3", "-d", "2"], 3, ("in\n", "0\n"), "GPIO write id = 3, data = 2\n", ("high", "1")),
-    (["--write", "0x7f", "--data", "1"], 127, ("in\n", "0\n"), "GPIO write id = 127, data = 1\n", ("high", "1")),
-    (["-w", "6", "-d", "0"], 6, ("out\n", "1\n"), "GPIO write id = 6, data = 0\n", ("out\n", "0")),
-    (["-p", "7"], 7, ("out\n", "1\n"), "GPIO input config:7 1\n", ("in", "1\n")),
-    (["-w", "7", "-d", "0", "--input_config", "7"], 7, ("out\n", "1\n"), "GPIO input config:7 1\n", ("in", "1\n")),
+    (["-w", "3", "-d", "1"], 3, ("in\n", "0\n"), "GPIO write id = 3, data = 1\n", ("out\n", "1\n")),
+    (["-w", "3"], 3, ("in\n", "1\n"), "GPIO write id = 3, data = 0\n", ("out\n", "0\n")),
+    (["-w", "3", "-d", "2"], 3, ("in\n", "0\n"), "GPIO write id = 3, data = 2\n", ("out\n", "1\n")),
+    (["--write", "0x7f", "--data", "1"], 127, ("in\n", "0\n"), "GPIO write id = 127, data = 1\n", ("out\n", "1\n")),
+    (["-w", "6", "-d", "0"], 6, ("out\n", "1\n"), "GPIO write id = 6, data = 0\n", ("out\n", "0\n")),
+    (["-p", "7"], 7, ("out\n", "1\n"), "GPIO input config:7 1\n", ("in\n", "1\n")),
+    (["-w", "7", "-d", "0", "--input_config", "7"], 7, ("out\n", "1\n"), "GPIO input config:7 1\n", ("in\n", "1\n")),
 ])
 def test_write_and_input_config_set_the_line(cam, args, n, before, out, after):
     set_line(cam, n, before[1], direction=before[0])
@@ -88,7 +88,7 @@ def test_rejected_option_prints_usage_touches_no_line_and_ends_with_status_0(cam
     (["-w", "5", "-d", "1"], 5, "gpio_do_rw faild!\n"),
 ])
 def test_line_that_cannot_be_exported_is_a_failed_step(cam, args, n, out):
-    # The simulated tree does not react to "export": a line it lacks stays missing.
+    # Every line is laid out exported; one the tree lacks is refused on export (EINVAL).
     shutil.rmtree(cam.path(f"{GPIO}/gpio5"))
     r = cam.run("-M", "gpio", *args)
     assert (r.out, r.err, r.rc) == (out, "", 0)

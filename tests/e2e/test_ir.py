@@ -59,15 +59,15 @@ def watched(command):
 def levels(out):
     head, _, tail = out.rpartition("cut=")
     cut, led = tail.rstrip("\n").split(" led=")
-    return head, cut, led
+    return head, cut.replace("\n", ""), led.replace("\n", "")
 
 
 def test_default_switches_ten_times_at_500_ms_and_ends_at_1(cam):
     r = cam.run("-M", "ir")
     assert (r.err, r.rc) == ("", 0)
     check_result(cam, r.out, 5)
-    assert (cam.read(f"{GPIO}/gpio{CUT}/value"), cam.read(f"{GPIO}/gpio{CUT}/direction")) == ("1", "high")
-    assert cam.read(f"{GPIO}/gpio{LED}/value") == "1"
+    assert (cam.read(f"{GPIO}/gpio{CUT}/value"), cam.read(f"{GPIO}/gpio{CUT}/direction")) == ("1\n", "out\n")
+    assert cam.read(f"{GPIO}/gpio{LED}/value") == "1\n"
 
 
 @pytest.mark.parametrize("args, cut, led", [

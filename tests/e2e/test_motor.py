@@ -43,7 +43,7 @@ class Coils:
                 data += chunk
         except BlockingIOError:
             pass
-        return data.decode()
+        return data.decode().replace("\n", "")
 
     def moves(self, axis, phase=0):
         """What the axis did, e.g. "-184 +50 off": each move is a run of neighbouring

@@ -8,7 +8,7 @@ STARS = "*" * 80
 USAGE = (STARS + "\nmtd usage:\ndebug -M mtd [option] \n"
          "-M  --module [module]\tmodule name: mtd\n"
          "-b  --badblock [1]\tcat badblock info\n" + STARS + "\n")
-SHIM = "/opt/debug/bin/libmtd_ioctl_shim.so"
+SHIM = "/opt/debug/bin/libkernel_shim.so"
 
 
 def prefix(func):

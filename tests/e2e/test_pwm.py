@@ -44,7 +44,7 @@ def test_write_programs_the_channel_and_nothing_else(cam, args, n, period, duty_
     assert (r.out, r.err, r.rc) == ("", "", 0)
     after = tree(cam)
     assert [after[f"pwm{n}/{a}"] for a in ("period", "duty_cycle", "enable")] == [
-        period.encode(), duty_cycle.encode(), b"1"]
+        f"{period}\n".encode(), f"{duty_cycle}\n".encode(), b"1\n"]
     assert {k for k in after if after[k] != before[k]} <= {f"pwm{n}/period", f"pwm{n}/duty_cycle", f"pwm{n}/enable"}
 
 
@@ -81,7 +81,8 @@ def test_rejected_option_ends_the_process_with_255_and_writes_nothing(cam, args,
     (["-c", "2", "-d", "300"], "pwm_write", 2, "2"),
 ])
 def test_channel_the_chip_cannot_give_is_reported(cam, args, op, n, export):
-    # The simulated chip has four channels and does not react to "export".
+    # The simulated chip has four channels, all laid out exported; one it lacks is
+    # refused on export (ENODEV).
     shutil.rmtree(cam.path(f"{CHIP}/pwm2"))
     r = cam.run("-M", "pwm", *args)
     assert (r.out, r.rc) == ("", 0)

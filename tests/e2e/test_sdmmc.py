@@ -1,7 +1,10 @@
 """The sdmmc module in the simulated camera: the card is an image file at /dev/mmcblkN,
 fdisk, mkdosfs and dosfsck are the real ones, and the mount stand-in mounts a tmpfs of
-the image's size named after the device (the test kernel has no vfat)."""
+the image's size named after the device (the test kernel has no vfat); like the kernel
+it refuses a card without FAT and marks the FAT dirty while it is mounted, and mkdosfs
+cannot open a mounted card."""
 import re
+import subprocess
 import time
 
 import pytest
@@ -28,10 +31,13 @@ def err(func, text):
     return rf" ERROR  \(tq_sdmmc\|{func}\|\d+\): " + re.escape(text)
 
 
-def card(cam, n=0, size=64 * MiB):
-    """An SD card: a sparse image file as the device node."""
-    with open(cam.path(f"/dev/mmcblk{n}"), "wb") as f:
+def card(cam, n=0, size=64 * MiB, fat=False):
+    """An SD card: a sparse image file as the device node, blank or FAT32 throughout."""
+    path = cam.path(f"/dev/mmcblk{n}")
+    with open(path, "wb") as f:
         f.truncate(size)
+    if fat:
+        subprocess.run(["mkfs.fat", "-I", "-F", "32", str(path)], check=True, capture_output=True)
 
 
 def session(cam, args, before="", after=""):
@@ -76,7 +82,7 @@ def test_card_check(cam, cards, args, out, errors):
 
 
 def test_second_detection_finds_one_card(cam):
-    card(cam, 0)
+    card(cam, 0, fat=True)
     card(cam, 1)
     out, errors, rc = session(cam, "-m", before="(sleep 0.5; rm /dev/mmcblk1) & ", after="wait")
     assert (out, errors, rc) == (REINIT + "SD/mmc inserted!\n", "", 0)
@@ -84,7 +90,7 @@ def test_second_detection_finds_one_card(cam):
 
 
 def test_mount_info_speed_in_order(cam):
-    card(cam, 0, 192 * MiB)
+    card(cam, 0, 192 * MiB, fat=True)
     out, errors, rc = session(cam, "-m -i -s", after="ls -A /mnt/mmc >/tmp/ls")
     assert out == ("Block = 4 KB \n"
                    "Total = 201326592 B = 196608 KB = 192 MB = 0.19 GB\n"
@@ -100,7 +106,7 @@ def test_mount_info_speed_in_order(cam):
 
 
 def test_a_card_already_mounted_is_not_mounted_again(cam):
-    card(cam, 0, 32 * MiB)
+    card(cam, 0, 32 * MiB, fat=True)
     out, errors, rc = session(cam, "-m -i", before="debug -M sdmmc -m && ")
     assert (out.splitlines()[1], errors, rc) == ("Total = 33554432 B = 32768 KB = 32 MB = 0.03 GB", "", 0)
     assert mounts(cam) == MOUNT
@@ -152,8 +158,55 @@ def test_repair(cam, prepare, tail, fails):
     assert mounts(cam) == ""
 
 
+DIRTY = "Dirty bit is set."
+SUCCESS = "Sd/mmc repair /dev/mmcblk0 success!\n"
+
+
+def prepared(cam, kind):
+    """A card: blank; FAT32 throughout; the same still marked dirty by a mount, as a
+    camera that lost power leaves it; or as a PC leaves it, FAT32 in its one partition."""
+    card(cam, 0, fat=kind in ("fat", "dirty"))
+    dev = str(cam.path("/dev/mmcblk0"))
+    if kind == "dirty":
+        with open(dev, "r+b") as f:
+            f.seek(65)
+            f.write(b"\x01")
+    elif kind == "partitioned":
+        subprocess.run(["sfdisk", "-q", dev], input=b"2048,,c\n", check=True, capture_output=True)
+        subprocess.run(["mkfs.fat", "-F", "32", "--offset", "2048", dev], check=True, capture_output=True)
+
+
+# Sequences a technician runs, in one run each. A repair or a format unmounts a mounted
+# card first (the kernel's mounted file system is not written beneath it) and mounts it
+# again after; a repair that repaired something is a success.
+@pytest.mark.parametrize("kind, args, shown, not_shown, mounted_after", [
+    ("fat", "-i -r", ["Use = ", "fsck.fat", SUCCESS], [DIRTY, "faild"], True),
+    ("dirty", "-r", [DIRTY, SUCCESS], ["faild"], False),
+    ("blank", "-f -r", ["mkfs.fat", SUCCESS], [DIRTY, "faild", "failed"], False),
+    ("fat", "-i -f -i", ["Use = ", "The partition table has been altered.", "mkfs.fat", "Use = "],
+     ["faild", "failed", "busy"], True),
+    ("fat", "-n 1 -z 1 -F -f -m", ["Create total 1 files", "mkfs.fat"], ["faild", "failed"], True),
+    ("blank", "-m -f -m -i", ["mount: ", "sdmmc mount faild!", "mkfs.fat", "Use = "], [], True),
+    ("partitioned", "-r -f -i -r", ["Sd/mmc repair /dev/mmcblk0 faild!", "mkfs.fat", "Use = ", SUCCESS], [], True),
+])
+def test_card_sequences(cam, kind, args, shown, not_shown, mounted_after):
+    prepared(cam, kind)
+    path = fdisk_logger(cam, "grep -c '^/dev/mmcblk0 ' /proc/mounts >>/tmp/fdisk.mounted; /usr/sbin/fdisk \"$@\"")
+    cam.sh(f"{path}debug -M sdmmc {args} >/tmp/out 2>&1; grep -c '^/dev/mmcblk0 ' /proc/mounts >/tmp/mounted")
+    text = cam.read("/tmp/out")
+    at = 0
+    for part in shown:
+        at = text.find(part, at)
+        assert at >= 0, (part, text)
+        at += len(part)
+    assert not [t for t in not_shown if t in text], text
+    assert cam.read("/tmp/mounted") == ("1\n" if mounted_after else "0\n")
+    if "-f" in args:
+        assert cam.read("/tmp/fdisk.mounted") == "0\n", "fdisk never runs beneath a mounted card"
+
+
 def test_fill_ten_small_files(cam):
-    card(cam, 0, 64 * MiB)
+    card(cam, 0, 64 * MiB, fat=True)
     out, errors, rc = session(cam, "-n 10 -z 1 -F", after="stat -c '%n %s' /mnt/mmc/* >/tmp/ls")
     assert (out, errors, rc) == (
         "All size = 64 MB, free size = 64 MB \n"
@@ -165,7 +218,7 @@ def test_fill_ten_small_files(cam):
 
 
 def test_fill_count_after_the_fill_is_not_used_and_a_signal_stops_it(cam):
-    card(cam, 0, 64 * MiB)
+    card(cam, 0, 64 * MiB, fat=True)
     r = cam.sh("debug -M sdmmc -z 1 -F -n 10 & pid=$!; sleep 1.5; kill -INT $pid; s=$(date +%s%N); wait $pid; "
                "rc=$?; echo $(( ($(date +%s%N) - s) / 1000000 )) >/tmp/ms; exit $rc")
     assert int(cam.read("/tmp/ms")) < 1000, "after a stop request the closing pauses are skipped"

@@ -1,4 +1,4 @@
-// Preloaded into the program in end-to-end tests: answers the MTD bad-block request for
+// Preloaded in end-to-end tests (sim/camera): answers the MTD bad-block request for
 // the simulated camera's flash partitions, which are regular files there, the way the
 // kernel's MTD layer would for a flash with the bad blocks the test names.
 //
@@ -6,7 +6,7 @@
 //
 // "@OFFSET": that erase block is bad; "@*": every block of the partition is bad;
 // "!OFFSET": the request for that block fails (-1, EIO). Other blocks are good.
-// Every other request goes to the real ioctl.
+// Without MTD_SHIM, and for every other request, the real ioctl answers.
 #include <dlfcn.h>
 #include <errno.h>
 #include <mtd/mtd-user.h>
@@ -55,7 +55,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...) {
     va_start(ap, request);
     void* arg = va_arg(ap, void*);
     va_end(ap);
-    if (request == MEMGETBADBLOCK) {
+    if (request == MEMGETBADBLOCK && getenv("MTD_SHIM") != nullptr) {
         char link[64];
         char dev[256];
         snprintf(link, sizeof link, "/proc/self/fd/%d", fd);

@@ -25,7 +25,7 @@ struct Argv {
 };
 
 pt_shm_cmd g_record;
-constexpr OptionTable<DRVBOARD_OPTION_COUNT> kOptions = drvboard_options("module name: pt");
+constexpr DrvboardOptions kOptions = drvboard_options("module name: pt");
 
 const drvboard_module kModule = {"tq_pt", 20, 0, kOptions, g_record};
 

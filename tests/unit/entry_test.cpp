@@ -28,7 +28,7 @@ protected:
     void SetUp() override {
         memset(g_module_table, 0, sizeof g_module_table);
         g_module_count = 0;
-        static module_record wifi{"wifi", 18, count_run, count_usage, nullptr};
+        static module_record wifi{"wifi", 18, count_run, count_usage, nullptr, nullptr};
         module_register(&wifi);
         g_module_name[0] = g_help_module[0] = '\0';
         g_runs = g_usages = 0;

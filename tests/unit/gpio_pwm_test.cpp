@@ -92,13 +92,14 @@ TEST_P(GpioWrite, DrivesTheLineWithoutAGlitch) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, GpioWrite,
-                         ::testing::Values(std::make_tuple("in\n", 1, "high", "1"),
-                                           std::make_tuple("in\n", 0, "low", "0"),
-                                           std::make_tuple("in\n", 2, "high", "1"),
+                         // an input is switched by the direction alone, the kernel setting the level
+                         ::testing::Values(std::make_tuple("in\n", 1, "high", "0\n"),
+                                           std::make_tuple("in\n", 0, "low", "0\n"),
+                                           std::make_tuple("in\n", 2, "high", "0\n"),
                                            // an output gets only its value: no direction write to glitch it
                                            std::make_tuple("out\n", 0, "out\n", "0"),
                                            // a shorter text replaces a longer one whole
-                                           std::make_tuple("high", 0, "low", "0")));
+                                           std::make_tuple("high", 0, "low", "0\n")));
 
 TEST_F(Gpio, MissingLineIsExportedAndFailsWhenNothingAppears) {
     EXPECT_EQ(gpio_read(200), -1);
@@ -157,12 +158,14 @@ TEST_P(PwmWrite, ProgramsInAnOrderTheKernelAccepts) {
     for (const std::string& name : order) {
         p = name == "period" ? period : p;
         d = name == "duty_cycle" ? duty_cycle : d;
+        EXPECT_GT(p, 0) << "after writing " << name;
         EXPECT_LE(d, p) << "after writing " << name;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Channels, PwmWrite,
-                         ::testing::Values(std::make_tuple(0, 0, 100000, 300, 30000),             // fresh
+                         ::testing::Values(std::make_tuple(0, 0, 100000, 300, 30000),  // fresh
+                                           std::make_tuple(0, 0, 100000, 0, 0),        // fresh, off
                                            std::make_tuple(1000000, 900000, 100000, 300, 30000),  // shrink
                                            std::make_tuple(1000, 500, 100000, 999, 99900),        // grow
                                            std::make_tuple(100000, 50000, 100000, 0, 0),          // off

@@ -17,7 +17,7 @@ int no_usage() {
 }
 
 module_record make(const char* name, uint8_t id) {
-    return module_record{name, id, run_counter, no_usage, nullptr};
+    return module_record{name, id, run_counter, no_usage, nullptr, nullptr};
 }
 
 class Registry : public ::testing::Test {
@@ -101,8 +101,8 @@ int exit_b() {
 }
 
 TEST_F(Registry, ExitAllCallsEveryExitInTableOrder) {
-    module_record a{"mtd", 23, run_counter, no_usage, exit_b};
-    module_record b{"adc", 2, run_counter, no_usage, exit_a};
+    module_record a{"mtd", 23, run_counter, no_usage, exit_b, nullptr};
+    module_record b{"adc", 2, run_counter, no_usage, exit_a, nullptr};
     module_record c = make("cpu", 8);
     module_register(&a);
     module_register(&b);

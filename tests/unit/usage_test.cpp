@@ -30,7 +30,7 @@ protected:
     void SetUp() override {
         memset(g_module_table, 0, sizeof g_module_table);
         g_module_count = 0;
-        static module_record media{"media", 19, noop_run, noop, nullptr};
+        static module_record media{"media", 19, noop_run, noop, nullptr, nullptr};
         module_register(&media);
         snprintf(g_prog_name, sizeof g_prog_name, "debug");
         OSA_init();
@@ -67,6 +67,23 @@ TEST(OptionTableTest, RowsWithoutHelpStayInGetoptTableOnly) {
     EXPECT_STREQ(kTable.longopts[4].name, "hidden");
     EXPECT_EQ(kTable.longopts[5].name, nullptr);
     EXPECT_EQ(kTable.longopts[5].val, 0);
+}
+
+// Letters in row order, after the prefix; digits, numbers and rows that leave their
+// letter out give no short option.
+constexpr OptionRow kShortRows[] = {
+    {"module", required_argument, 'M', "module", "module name: media"},
+    {"all", no_argument, 'a', "", ""},
+    {"level", optional_argument, 'l', "", ""},
+    {"acodec", no_argument, 7, "", ""},
+    {"digit", no_argument, '5', "n", ""},
+    {"hidden", required_argument, 'G', "", "", false},
+};
+constexpr OptionTable kShortTable(kShortRows, "+z:");
+
+TEST(OptionTableTest, ShortOptionsFollowTheRowsAfterThePrefix) {
+    EXPECT_STREQ(kShortTable.short_options, "+z:M:al::");
+    EXPECT_STREQ(kTable.short_options, "M:az");
 }
 
 }  // namespace
