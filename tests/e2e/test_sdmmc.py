@@ -76,7 +76,10 @@ def test_card_check(cam, cards, args, out, errors):
 def test_second_detection_finds_one_card(cam):
     card(cam, 0)
     card(cam, 1)
-    out, errors, rc = session(cam, "-m", before="(sleep 0.5; rm /dev/mmcblk1) & ", after="wait")
+    # The second card goes in the pause after the first detection, however late the
+    # program started.
+    gone = "(until grep -qs reinit /tmp/out; do sleep 0.02; done; rm /dev/mmcblk1) & "
+    out, errors, rc = session(cam, "-m", before=gone, after="wait")
     assert (out, errors, rc) == (REINIT + "SD/mmc inserted!\n", "", 0)
     assert mounts(cam) == MOUNT
 
