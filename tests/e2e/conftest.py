@@ -19,7 +19,6 @@ LAYOUT = REPO / "sim" / "layout"
 LAP = 'lap() { echo "${EPOCHREALTIME/[.,]/}" >>/tmp/laps; }; export -f lap; rm -f /tmp/laps\n'
 
 
-
 def program():
     return os.environ.get("DEBUG_BIN") or str(REPO / "build" / "default" / "bin" / "debug")
 
@@ -63,12 +62,10 @@ class Camera:
         return self.path(camera_path).read_bytes().decode("latin-1")
 
     def exec(self, argv, input=None, timeout=60):
+        uptime = [] if self.uptime is None else ["--uptime", str(self.uptime)]
         cmd = [str(SIM), "--root", str(self.root), "--bin", program(),
-               "--runner", os.environ.get("DEBUG_RUNNER", ""), "--", *argv]
-        env = dict(os.environ)
-        if self.uptime is not None:
-            env["SIM_UPTIME"] = str(self.uptime)
-        proc = subprocess.run(cmd, input=input, capture_output=True, timeout=timeout, env=env)
+               "--runner", os.environ.get("DEBUG_RUNNER", ""), *uptime, "--", *argv]
+        proc = subprocess.run(cmd, input=input, capture_output=True, timeout=timeout)
         return Result(proc)
 
     def run(self, *args, input=None, timeout=60):
