@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -33,21 +34,24 @@ wifi_info_list s_scan;
 // PIN the technician was shown.
 char s_pin[WIFI_WPS_PIN_SIZE];
 
-int now_ms() {
+// Deadlines in 64 bits: the millisecond count passes the range of an int after 24.8
+// days of uptime, and cameras run for months.
+int64_t now_ms() {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int>(ts.tv_sec * 1000 + ts.tv_nsec / 1000000);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 // Waits until fd is readable. kNoAnswer when the deadline passes first, and
 // kInterrupted when a signal (a technician's Ctrl-C) ends the wait.
-Outcome wait_readable(int fd, int deadline) {
-    int left = deadline - now_ms();
+Outcome wait_readable(int fd, int64_t deadline) {
+    int64_t left = deadline - now_ms();
     if (left <= 0) {
         return Outcome::kNoAnswer;
     }
     struct pollfd p = {fd, POLLIN, 0};
-    int n = poll(&p, 1, left);
+    // No wait is longer than kScanWaitMs, so what is left fits poll's int.
+    int n = poll(&p, 1, static_cast<int>(left));
     return n > 0 ? Outcome::kOk : n == 0 ? Outcome::kNoAnswer : Outcome::kInterrupted;
 }
 
@@ -90,7 +94,7 @@ public:
 
     // Waits for the end of a scan: its results event (kOk) or its failure event,
     // "<N>" priority stripped, until the deadline.
-    Outcome await_scan(int deadline) {
+    Outcome await_scan(int64_t deadline) {
         int fd = wpa_ctrl_get_fd(ctrl_);
         char event[512];
         for (;;) {
@@ -131,7 +135,7 @@ private:
         if (send(fd, cmd, strlen(cmd), MSG_NOSIGNAL) < 0) {
             return errno == ECONNREFUSED || errno == ENOENT ? Outcome::kNoDaemon : Outcome::kNoAnswer;
         }
-        int deadline = now_ms() + kReplyTimeoutMs;
+        int64_t deadline = now_ms() + kReplyTimeoutMs;
         for (;;) {
             Outcome o = wait_readable(fd, deadline);
             if (o != Outcome::kOk) {

@@ -35,16 +35,13 @@ def screen_lines(out, count):
     return plain
 
 
-def test_three_measurements_take_five_intervals_and_are_logged_plain(cam):
-    # The children's processor times before and after (the shell's children so far are
-    # the simulator's own start-up), debug's lines, then the wall time.
-    r = cam.sh("times >/tmp/t0; s=$(date +%s%N); debug -M cpu -c 3 -d 1; e=$(date +%s%N); times >/tmp/t1;"
-               " echo $(( (e - s) / 1000000 ))", timeout=30)
+def test_three_measurements_take_five_intervals_and_are_logged_plain(cam, uptime):
+    # The processor time of the shell's children before and after (before: the
+    # simulator's own start-up), around debug alone.
+    r, (seconds,) = cam.timed("times >/tmp/t0; lap; debug -M cpu -c 3 -d 1; lap; times >/tmp/t1", timeout=30)
     assert (r.err, r.rc) == ("", 0)
-    lines = r.out.splitlines(keepends=True)
-    out, elapsed = "".join(lines[:-1]), int(lines[-1])
-    assert out.startswith(heading(3))
-    plain = screen_lines(out[len(heading(3)):], 3)
+    assert r.out.startswith(heading(3))
+    plain = screen_lines(r.out[len(heading(3)):], 3)
     assert cam.read(LOG) == "".join(plain)
 
     cpus = [int(re.match(r"CPU: *(\d+)", p).group(1)) for p in plain[:3]]
@@ -52,12 +49,15 @@ def test_three_measurements_take_five_intervals_and_are_logged_plain(cam):
     assert abs(high - max(cpus)) <= 0.5 and abs(low - min(cpus)) <= 0.5
     assert low <= average <= high
     # A baseline, three counted intervals and a last one that ends the run.
-    assert 4800 <= elapsed < 8000
-    # It sleeps between samples: its own processor time stays a sliver of the run.
+    assert 4.8 <= seconds < 8
+    # It sleeps between samples. Its share of the processor is a figure for
+    # scripts/bench; here only a busy loop is caught, which would take seconds of it
+    # even on a loaded machine, far above what a sanitizer's or an emulator's start-up
+    # costs.
     def children(times):
         return sum(float(m) for m in re.findall(r"(\d+\.\d+)s", times.splitlines()[1]))
     used = children(cam.read("/tmp/t1")) - children(cam.read("/tmp/t0"))
-    assert used < 0.1, used
+    assert used < 1.0, used
 
 
 def test_log_path_of_62_characters_with_percent_is_used_as_it_stands(cam):

@@ -62,7 +62,7 @@ def levels(out):
     return head, cut.replace("\n", ""), led.replace("\n", "")
 
 
-def test_default_switches_ten_times_at_500_ms_and_ends_at_1(cam):
+def test_default_switches_ten_times_at_500_ms_and_ends_at_1(cam, uptime):
     r = cam.run("-M", "ir")
     assert (r.err, r.rc) == ("", 0)
     check_result(cam, r.out, 5)
@@ -96,11 +96,12 @@ def test_unlimited_runs_until_a_signal(cam, sig, signo):
     assert (led, r.err, r.rc) == ("1", "", 0)
 
 
-def test_hex_delay_is_16_ms(cam):
-    # 70 pauses of 16 ms make a second; of 10 ms (a decimal reading) they would not.
-    r = cam.run("-M", "ir", "-t", "70", "-d", "0x10")
+def test_hex_delay_is_512_ms(cam):
+    # 4 pauses of 512 ms make two seconds; of 200 ms (a decimal reading) they would not
+    # make one. Few switches leave most of a second for a busy machine's delays.
+    r = cam.run("-M", "ir", "-t", "4", "-d", "0x200")
     assert (r.err, r.rc) == ("", 0)
-    check_result(cam, r.out, 1)
+    check_result(cam, r.out, 2)
 
 
 @pytest.mark.parametrize("args, err", [

@@ -101,6 +101,15 @@ def test_run_drives_the_coils_then_closes(cam, coils, args, focus, zoom, piris, 
     assert cam.read("/tmp/stepper.state").endswith(f" piris-position={position}\n")
 
 
+def test_half_steps_keep_their_period(cam, coils, uptime):
+    # Homing, opening and closing the iris: 552 half steps of at least 1 ms each, the
+    # same with the clock passing a boundary of its millisecond count during the move.
+    r, seconds = cam.run_timed("-M", "motor", "-p", "184", "-p", "0", "-s", "0")
+    assert (r.out, r.err, r.rc) == ("", "", 0)
+    assert coils.moves("piris") == "-184 +184 -184 off"
+    assert 0.552 <= seconds < 10
+
+
 @pytest.mark.parametrize("args, err, piris", [
     (["-t", "3"], error("motor_init_param", "Error motor type!\n"), ""),
     (["-d", "4"], error("motor_init_param", "Error motor directory!\n"), ""),
