@@ -209,9 +209,9 @@ static int adc_test_main(int argc, char** argv) {
             OSA_sleepMillis(param.delay);
         }
     } else {
-        // A counted run ends at a stop request too: a long count (or a long delay)
-        // must not leave Ctrl-C with no effect but cutting one sleep short.
-        for (uint32_t i = 0; i < param.times && g_exit_flag == 0; i++) {
+        // A factory script that asks for N readings gets N: a stop request only ends
+        // the pause in progress, the stop flag is not consulted.
+        for (uint32_t i = 0; i < param.times; i++) {
             adc_sample_once(channel);
             OSA_sleepMillis(param.delay);
         }
