@@ -72,7 +72,7 @@ constexpr OptionRow kAdcRows[] = {
     {"info ", no_argument, 'i', "param", "show param info"},
 };
 // clang-format on
-constexpr OptionTable<9> kAdcOptions(kAdcRows);
+constexpr OptionTable kAdcOptions(kAdcRows);
 static_assert(kAdcOptions.help_count == 9, "every option has its help row");
 
 static adc_param s_adc_param = {0, ADC_TIMES_UNLIMITED, 1000};
@@ -96,7 +96,7 @@ static void adc_show_info(void) {
 }
 
 static int adc_usage(void) {
-    print_module_usage(ADC_MODULE_ID, kAdcOptions.longopts, kAdcOptions.help, kAdcOptions.help_count);
+    print_module_usage(ADC_MODULE_ID, kAdcOptions);
     adc_show_info();
     return 0;
 }
@@ -173,10 +173,7 @@ static const char* adc_option(int opt, const char* arg) {
 
 static int adc_init_param(int argc, char** argv) {
     s_adc_threshold_pair = 0;
-    const char* error = option_loop(argc, argv, kAdcOptions, adc_option);
-    if (error != nullptr) {
-        OSA_ERROR("tq_adc", "adc_init_param", "%s", error);
-        adc_usage();
+    if (option_parse(argc, argv, kAdcOptions, adc_option, {"tq_adc", "adc_init_param", adc_usage}) != 0) {
         return -1;
     }
     if (s_adc_threshold_pair == 2) {

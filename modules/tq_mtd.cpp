@@ -28,10 +28,10 @@ constexpr OptionRow kMtdRows[] = {
     {"module", required_argument, 'M', "module", "module name: mtd"},
     {"badblock", required_argument, 'b', "1", "cat badblock info"},
 };
-constexpr OptionTable<2> kMtdOptions(kMtdRows);
+constexpr OptionTable kMtdOptions(kMtdRows);
 
 static int mtd_usage(void) {
-    return print_module_usage(MTD_MODULE_ID, kMtdOptions.longopts, kMtdOptions.help, kMtdOptions.help_count);
+    return print_module_usage(MTD_MODULE_ID, kMtdOptions);
 }
 
 int mtd_init_param(int argc, char** argv) {
