@@ -34,6 +34,7 @@ static int mtd_usage(void) {
     return print_module_usage(MTD_MODULE_ID, kMtdOptions);
 }
 
+// Its own loop, not option_loop: a bad option is reported and the loop goes on.
 int mtd_init_param(int argc, char** argv) {
     int result = -1;
     int opt;
