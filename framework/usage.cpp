@@ -26,10 +26,15 @@ const char* option_loop(int argc, char** argv, const char* short_options, const 
     return nullptr;
 }
 
-void option_reject(const char* unit, const char* function, const char* message, int (*usage)(void)) {
-    OSA_ERROR(unit, function, "%s", message);
-    usage();
-    test_exit_process(-1);
+int option_parse(int argc, char** argv, const char* short_options, const struct option* longopts,
+                 OptionTaker take, const OptionReport& report) {
+    const char* error = option_loop(argc, argv, short_options, longopts, take);
+    if (error == nullptr) {
+        return 0;
+    }
+    OSA_ERROR(report.unit, report.function, "%s", error);
+    report.usage();
+    return -1;
 }
 
 void print_repeat_char(unsigned int count, char c) {

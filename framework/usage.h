@@ -43,11 +43,18 @@ extern const char kUnknownOption[];
 const char* option_loop(int argc, char** argv, const char* short_options, const struct option* longopts,
                         OptionTaker take);
 
-// How a module rejects an option where its documents end the process: the report on
-// standard error (the error prefix naming unit and function), the module's usage,
-// then status 255.
-[[noreturn]] void option_reject(const char* unit, const char* function, const char* message,
-                                int (*usage)(void));
+// Who answers a rejected option: the report on standard error (the error prefix
+// naming unit and function, then the error text), then the module's usage.
+struct OptionReport {
+    const char* unit;
+    const char* function;
+    int (*usage)(void);
+};
+
+// option_loop, and a rejected option answered as `report` says: -1 then, 0 when every
+// option was taken.
+int option_parse(int argc, char** argv, const char* short_options, const struct option* longopts,
+                 OptionTaker take, const OptionReport& report);
 
 // Reached only when a table lists a row with help after one without: the printer
 // pairs option k with help row k, so the rows the usage does not show come last.
@@ -119,4 +126,16 @@ int print_module_usage(unsigned int id, const struct option* opts, const option_
 template <size_t N, size_t P>
 const char* option_loop(int argc, char** argv, const OptionTable<N, P>& table, OptionTaker take) {
     return option_loop(argc, argv, table.short_options, table.longopts, take);
+}
+
+template <size_t N, size_t P>
+int option_parse(int argc, char** argv, const OptionTable<N, P>& table, OptionTaker take,
+                 const OptionReport& report) {
+    return option_parse(argc, argv, table.short_options, table.longopts, take, report);
+}
+
+// The usage of a module whose table is `table`: every row that has help.
+template <size_t N, size_t P>
+int print_module_usage(unsigned int id, const OptionTable<N, P>& table) {
+    return print_module_usage(id, table.longopts, table.help, table.help_count);
 }

@@ -72,7 +72,7 @@ constexpr OptionRow kAdcRows[] = {
     {"info ", no_argument, 'i', "param", "show param info"},
 };
 // clang-format on
-constexpr OptionTable<9> kAdcOptions(kAdcRows);
+constexpr OptionTable kAdcOptions(kAdcRows);
 static_assert(kAdcOptions.help_count == 9, "every option has its help row");
 
 static adc_param s_adc_param = {0, ADC_TIMES_UNLIMITED, 1000};
@@ -96,7 +96,7 @@ static void adc_show_info(void) {
 }
 
 static int adc_usage(void) {
-    print_module_usage(ADC_MODULE_ID, kAdcOptions.longopts, kAdcOptions.help, kAdcOptions.help_count);
+    print_module_usage(ADC_MODULE_ID, kAdcOptions);
     adc_show_info();
     return 0;
 }
@@ -173,10 +173,7 @@ static const char* adc_option(int opt, const char* arg) {
 
 static int adc_init_param(int argc, char** argv) {
     s_adc_threshold_pair = 0;
-    const char* error = option_loop(argc, argv, kAdcOptions, adc_option);
-    if (error != nullptr) {
-        OSA_ERROR("tq_adc", "adc_init_param", "%s", error);
-        adc_usage();
+    if (option_parse(argc, argv, kAdcOptions, adc_option, {"tq_adc", "adc_init_param", adc_usage}) != 0) {
         return -1;
     }
     if (s_adc_threshold_pair == 2) {
@@ -209,9 +206,9 @@ static int adc_test_main(int argc, char** argv) {
             OSA_sleepMillis(param.delay);
         }
     } else {
-        // A counted run ends at a stop request too: a long count (or a long delay)
-        // must not leave Ctrl-C with no effect but cutting one sleep short.
-        for (uint32_t i = 0; i < param.times && g_exit_flag == 0; i++) {
+        // A factory script that asks for N readings gets N: a stop request only ends
+        // the pause in progress, the stop flag is not consulted.
+        for (uint32_t i = 0; i < param.times; i++) {
             adc_sample_once(channel);
             OSA_sleepMillis(param.delay);
         }

@@ -36,14 +36,14 @@ constexpr OptionRow kCpuRows[] = {
     {"version", no_argument, 'v', "", "cpu version information"},
 };
 // clang-format on
-constexpr OptionTable<5> kCpuOptions(kCpuRows);
+constexpr OptionTable kCpuOptions(kCpuRows);
 static_assert(kCpuOptions.help_count == 5, "every option has its help row");
 
 static cpu_param s_cpu_param = {60, 1, "/tmp/cpulog.txt"};
 static cpu_counters s_cpu_prev;
 
 static int cpu_usage(void) {
-    return print_module_usage(CPU_MODULE_ID, kCpuOptions.longopts, kCpuOptions.help, kCpuOptions.help_count);
+    return print_module_usage(CPU_MODULE_ID, kCpuOptions);
 }
 
 static void cpu_show_version(void) {
@@ -74,13 +74,7 @@ static const char* cpu_option(int opt, const char* arg) {
 }
 
 static int cpu_init_param(int argc, char** argv) {
-    const char* error = option_loop(argc, argv, kCpuOptions, cpu_option);
-    if (error != nullptr) {
-        OSA_ERROR("tq_cpu", "cpu_init_param", "%s", error);
-        cpu_usage();
-        return -1;
-    }
-    return 0;
+    return option_parse(argc, argv, kCpuOptions, cpu_option, {"tq_cpu", "cpu_init_param", cpu_usage});
 }
 
 int cpu_read_stat(FILE* fp, cpu_counters* cur) {

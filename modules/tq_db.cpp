@@ -56,7 +56,7 @@ constexpr OptionRow kDbRows[] = {
     {"database", required_argument, 'd', "str", "Set database [tqdb, oem, sddb, log], default[tqdb]"},
     {"table", no_argument, 't', "", "List table name"},
 };
-constexpr OptionTable<6> kDbOptions(kDbRows);
+constexpr OptionTable kDbOptions(kDbRows);
 
 static int db_usage(void);
 
@@ -341,7 +341,7 @@ static int db_init_param(int argc, char** argv) {
 }
 
 static int db_usage(void) {
-    print_module_usage(DB_MODULE_ID, kDbOptions.longopts, kDbOptions.help, kDbOptions.help_count);
+    print_module_usage(DB_MODULE_ID, kDbOptions);
     OSA_printf("DB table list: \n");
     if (db_path[0] == '\0') {
         db_set_database("tqdb");

@@ -36,11 +36,10 @@ constexpr OptionRow kGpioRows[] = {
     {"delay", required_argument, 'D', "digit", "gpio opration delay [n]s, n>0, default 1"},
     {"input_config", required_argument, 'p', "config", "gpio input config"},
 };
-constexpr OptionTable<7> kGpioOptions(kGpioRows);
+constexpr OptionTable kGpioOptions(kGpioRows);
 
 static int gpio_usage(void) {
-    return print_module_usage(GPIO_MODULE_ID, kGpioOptions.longopts, kGpioOptions.help,
-                              kGpioOptions.help_count);
+    return print_module_usage(GPIO_MODULE_ID, kGpioOptions);
 }
 
 // Sets the line and the operation; writing and configuring are checked against the
@@ -78,13 +77,7 @@ static const char* gpio_option(int opt, const char* arg) {
 }
 
 static int gpio_init_param(int argc, char** argv) {
-    const char* error = option_loop(argc, argv, kGpioOptions, gpio_option);
-    if (error != nullptr) {
-        OSA_ERROR("tq_gpio", "gpio_init_param", "%s", error);
-        gpio_usage();
-        return -1;
-    }
-    return 0;
+    return option_parse(argc, argv, kGpioOptions, gpio_option, {"tq_gpio", "gpio_init_param", gpio_usage});
 }
 
 // A library call that fails is a failed step: the result line would otherwise claim a

@@ -40,10 +40,10 @@ constexpr OptionRow kIrRows[] = {
     {"time", required_argument, 't', "digit", "IR opration times, default 10, [-1] means no timeout"},
     {"delay", required_argument, 'd', "digit", "IR opration delay [n]ms, n>0, default 500"},
 };
-constexpr OptionTable<6> kIrOptions(kIrRows);
+constexpr OptionTable kIrOptions(kIrRows);
 
 static int ir_usage(void) {
-    print_module_usage(IR_MODULE_ID, kIrOptions.longopts, kIrOptions.help, kIrOptions.help_count);
+    print_module_usage(IR_MODULE_ID, kIrOptions);
     OSA_puts("\nIR test mode: ");
     OSA_printf("IR-led on, switch IR-cut \n");
     OSA_printf(
@@ -72,9 +72,8 @@ static const char* ir_option(int opt, const char* arg) {
 }
 
 static int ir_init_param(int argc, char** argv) {
-    const char* error = option_loop(argc, argv, kIrOptions, ir_option);
-    if (error != nullptr) {
-        option_reject("tq_ir", "ir_init_param", error, ir_usage);
+    if (option_parse(argc, argv, kIrOptions, ir_option, {"tq_ir", "ir_init_param", ir_usage}) != 0) {
+        test_exit_process(-1);
     }
     return 0;
 }

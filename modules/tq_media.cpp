@@ -45,7 +45,7 @@ constexpr OptionRow kMediaRows[] = {
     {"vpss", no_argument, 22, "", "Display vpss information!"},
     {"video", no_argument, 23, "", "Display video information!"},
 };
-constexpr OptionTable<25> kMediaOptions(kMediaRows);
+constexpr OptionTable kMediaOptions(kMediaRows);
 
 static void media_show_video(void);
 static void media_show_audio(void);
@@ -114,9 +114,9 @@ static const char* media_option(int opt, const char*) {
 }
 
 static int media_init_param(int argc, char** argv) {
-    const char* error = option_loop(argc, argv, kMediaOptions, media_option);
-    if (error != nullptr) {
-        option_reject("tq_media", "media_init_param", error, media_usage);
+    if (option_parse(argc, argv, kMediaOptions, media_option,
+                     {"tq_media", "media_init_param", media_usage}) != 0) {
+        test_exit_process(-1);
     }
     return 0;
 }
@@ -128,8 +128,7 @@ static int media_test_main(int argc, char** argv) {
 }
 
 static int media_usage(void) {
-    return print_module_usage(MEDIA_MODULE_ID, kMediaOptions.longopts, kMediaOptions.help,
-                              kMediaOptions.help_count);
+    return print_module_usage(MEDIA_MODULE_ID, kMediaOptions);
 }
 
 static module_record s_media_module = {

@@ -32,10 +32,10 @@ constexpr OptionRow kMotorRows[] = {
     {"init", required_argument, 'i', "digit", "motor initial"},
     {"piris", required_argument, 'p', "digit", "P-iris target duty"},
 };
-constexpr OptionTable<6> kMotorOptions(kMotorRows);
+constexpr OptionTable kMotorOptions(kMotorRows);
 
 static int motor_usage(void) {
-    print_module_usage(MOTOR_MODULE_ID, kMotorOptions.longopts, kMotorOptions.help, kMotorOptions.help_count);
+    print_module_usage(MOTOR_MODULE_ID, kMotorOptions);
     OSA_puts("MOTOR arguments: ");
     OSA_puts("type:");
     OSA_puts("    [0]: focus, [1]: zoom, [2]: p-iris");
@@ -87,9 +87,9 @@ static const char* motor_option(int opt, const char* arg) {
 }
 
 static int motor_init_param(int argc, char** argv) {
-    const char* error = option_loop(argc, argv, kMotorOptions, motor_option);
-    if (error != nullptr) {
-        option_reject(kUnit, "motor_init_param", error, motor_usage);
+    if (option_parse(argc, argv, kMotorOptions, motor_option, {kUnit, "motor_init_param", motor_usage}) !=
+        0) {
+        test_exit_process(-1);
     }
     return 0;
 }

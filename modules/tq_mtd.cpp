@@ -28,12 +28,13 @@ constexpr OptionRow kMtdRows[] = {
     {"module", required_argument, 'M', "module", "module name: mtd"},
     {"badblock", required_argument, 'b', "1", "cat badblock info"},
 };
-constexpr OptionTable<2> kMtdOptions(kMtdRows);
+constexpr OptionTable kMtdOptions(kMtdRows);
 
 static int mtd_usage(void) {
-    return print_module_usage(MTD_MODULE_ID, kMtdOptions.longopts, kMtdOptions.help, kMtdOptions.help_count);
+    return print_module_usage(MTD_MODULE_ID, kMtdOptions);
 }
 
+// Its own loop, not option_loop: a bad option is reported and the loop goes on.
 int mtd_init_param(int argc, char** argv) {
     int result = -1;
     int opt;

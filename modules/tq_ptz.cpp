@@ -75,10 +75,10 @@ constexpr OptionRow kPtzRows[] = {
     {"brushoff", no_argument, PT_BRUSH_OFF, "", "PTZ run brush off"},
     {"brushon", no_argument, PT_BRUSH_ON, "", "PTZ run brush on"},
 };
-constexpr OptionTable<29> kPtzOptions(kPtzRows);
+constexpr OptionTable kPtzOptions(kPtzRows);
 
 static int ptz_usage(void) {
-    return print_module_usage(PTZ_MODULE_ID, kPtzOptions.longopts, kPtzOptions.help, kPtzOptions.help_count);
+    return print_module_usage(PTZ_MODULE_ID, kPtzOptions);
 }
 
 static bool ptz_is_command(int value) {
@@ -157,9 +157,8 @@ static const char* ptz_option(int opt, const char* arg) {
 }
 
 static int ptz_init_param(int argc, char** argv) {
-    const char* error = option_loop(argc, argv, kPtzOptions, ptz_option);
-    if (error != nullptr) {
-        option_reject(kUnit, "ptz_init_param", error, ptz_usage);
+    if (option_parse(argc, argv, kPtzOptions, ptz_option, {kUnit, "ptz_init_param", ptz_usage}) != 0) {
+        test_exit_process(-1);
     }
     return 0;
 }

@@ -29,7 +29,7 @@ constexpr OptionRow kPwmRows[] = {
     {"period", required_argument, 'p', "2~12M", "specify period, (defalut 100K)"},
     {"enable", required_argument, 'e', "0~1", "enable switch."},
 };
-constexpr OptionTable<5> kPwmOptions(kPwmRows);
+constexpr OptionTable kPwmOptions(kPwmRows);
 
 // atoi as the C library gives it (decimal, stops at the first non-digit), without
 // atoi's undefined result for numbers out of range.
@@ -38,7 +38,7 @@ static int32_t pwm_number(const char* text) {
 }
 
 static int pwm_usage(void) {
-    print_module_usage(PWM_MODULE_ID, kPwmOptions.longopts, kPwmOptions.help, kPwmOptions.help_count);
+    print_module_usage(PWM_MODULE_ID, kPwmOptions);
     OSA_printf("\nNotice:\n");
     OSA_printf("\tUse lsmod to make sure pwm module has been installed.\n");
     OSA_printf("\n");
@@ -77,9 +77,8 @@ static const char* pwm_option(int opt, const char* arg) {
 static int pwm_init_param(int argc, char** argv) {
     s_pwm_action = PWM_ACTION_NONE;
     opterr = 0;
-    const char* error = option_loop(argc, argv, kPwmOptions, pwm_option);
-    if (error != nullptr) {
-        option_reject("tq_pwm", "pwm_init_param", error, pwm_usage);
+    if (option_parse(argc, argv, kPwmOptions, pwm_option, {"tq_pwm", "pwm_init_param", pwm_usage}) != 0) {
+        test_exit_process(-1);
     }
     return s_pwm_action;
 }

@@ -97,7 +97,7 @@ constexpr OptionRow kWifiRows[] = {
     {"status", no_argument, kStatus, "", "wifi get current work information"},
     {"link", no_argument, kLink, "", "wifi check device link up/down"},
 };
-constexpr OptionTable<23> kWifiOptions(kWifiRows);
+constexpr OptionTable kWifiOptions(kWifiRows);
 
 // Numeric options stored into a 32-bit field and checked against a range; the
 // message takes the range's ends.
@@ -321,7 +321,7 @@ void wifi_print_example(void) {
 }
 
 int wifi_usage(void) {
-    print_module_usage(WIFI_MODULE_ID, kWifiOptions.longopts, kWifiOptions.help, kWifiOptions.help_count);
+    print_module_usage(WIFI_MODULE_ID, kWifiOptions);
     wifi_print_help();
     wifi_print_example();
     return 0;
@@ -492,37 +492,38 @@ static const char* wifi_option(int opt, const char* arg) {
 }
 
 int wifi_init_param(int argc, char** argv) {
-    const char* error = option_loop(argc, argv, kWifiOptions, wifi_option);
-    if (error != nullptr) {
-        option_reject(kUnit, "wifi_init_param", error, wifi_usage);
+    if (option_parse(argc, argv, kWifiOptions, wifi_option, {kUnit, "wifi_init_param", wifi_usage}) != 0) {
+        test_exit_process(-1);
     }
     return 0;
 }
+
+// A WEP key's length tells its type and its size: 5 or 13 characters, 10 or 26
+// hexadecimal digits; 40 or 104 bits. Other lengths change nothing.
+struct WepKeyKind {
+    size_t length;
+    uint32_t keytype;
+    uint32_t group;
+};
+
+constexpr WepKeyKind kWepKeyKinds[] = {
+    {5, WIFI_KEYTYPE_ASCII, WIFI_GROUP_WEP40},
+    {10, WIFI_KEYTYPE_HEX, WIFI_GROUP_WEP40},
+    {13, WIFI_KEYTYPE_ASCII, WIFI_GROUP_WEP104},
+    {26, WIFI_KEYTYPE_HEX, WIFI_GROUP_WEP104},
+};
 
 // Under WEP the selected key's length decides its type and the group cipher; under
 // the WPA-PSK kinds the encryption decides the protocol and the pairwise cipher the
 // group. Values given for those fields by option are overwritten.
 void wifi_adjust_param(void) {
     if (wifi_param.encryp == WIFI_ENCRYP_WEP) {
-        switch (strnlen(wifi_param.key[wifi_param.select & 3], sizeof wifi_param.key[0])) {
-            case 5:
-                wifi_param.keytype = WIFI_KEYTYPE_ASCII;
-                wifi_param.group = WIFI_GROUP_WEP40;
-                break;
-            case 10:
-                wifi_param.keytype = WIFI_KEYTYPE_HEX;
-                wifi_param.group = WIFI_GROUP_WEP40;
-                break;
-            case 13:
-                wifi_param.keytype = WIFI_KEYTYPE_ASCII;
-                wifi_param.group = WIFI_GROUP_WEP104;
-                break;
-            case 26:
-                wifi_param.keytype = WIFI_KEYTYPE_HEX;
-                wifi_param.group = WIFI_GROUP_WEP104;
-                break;
-            default:
-                break;
+        size_t length = strnlen(wifi_param.key[wifi_param.select & 3], sizeof wifi_param.key[0]);
+        for (const WepKeyKind& kind : kWepKeyKinds) {
+            if (kind.length == length) {
+                wifi_param.keytype = kind.keytype;
+                wifi_param.group = kind.group;
+            }
         }
     }
     switch (wifi_param.encryp) {

@@ -391,11 +391,19 @@ void wifi_info_list_delete(struct wifi_info_list* list) {
     }
 }
 
+// A request of the commands that print what they get: a failure is reported here.
+static bool request_reported(Ctrl& c, const char* cmd) {
+    Outcome o = c.request(cmd);
+    if (o != Outcome::kOk) {
+        report(kDefaultIfname, cmd, o);
+        return false;
+    }
+    return true;
+}
+
 void wifi_print_config(void) {
     Ctrl c(kDefaultIfname);
-    Outcome o = c.request("LIST_NETWORKS");
-    if (o != Outcome::kOk) {
-        report(kDefaultIfname, "LIST_NETWORKS", o);
+    if (!request_reported(c, "LIST_NETWORKS")) {
         return;
     }
     static char list[sizeof s_reply];
@@ -442,9 +450,7 @@ int wifi_get_status(void) {
 
 void wifi_print_status(void) {
     Ctrl c(kDefaultIfname);
-    Outcome o = c.request("STATUS");
-    if (o != Outcome::kOk) {
-        report(kDefaultIfname, "STATUS", o);
+    if (!request_reported(c, "STATUS")) {
         return;
     }
     printf("%s status:\n", kDefaultIfname);
