@@ -129,54 +129,23 @@ static const media_marker kAoVqeMarkers[] = {
     {"AO CHN VQE STATUS3", 2}, {"AO CHN VQE STATUS4", 2},
 };
 
-#define MEDIA_LOG(name, header, markers) \
-    { MEDIA_LOG_DIR name ".log", header, markers, sizeof markers / sizeof markers[0] }
+// Each section reader shows the log named like itself: /tmp/media/<X>.log.
+#define MEDIA_SECTION_READER(X, header, markers)                                                        \
+    void media_show_##X(void) {                                                                         \
+        media_show_log({MEDIA_LOG_DIR #X ".log", header, markers, sizeof markers / sizeof markers[0]}); \
+    }
 
-static const media_log kSysLog = MEDIA_LOG("sys", "[SYS]", kSysMarkers);
-static const media_log kVbLog = MEDIA_LOG("vb", "[VB]", kVbMarkers);
-static const media_log kVpssLog = MEDIA_LOG("vpss", "[VPSS]", kVpssMarkers);
-static const media_log kViLog = MEDIA_LOG("vi", "[VI]", kViMarkers);
-static const media_log kVencLog = MEDIA_LOG("venc", "[VENC]", kVencMarkers);
-static const media_log kRcLog = MEDIA_LOG("rc", "[RC]", kRcMarkers);
-static const media_log kAcodecLog = MEDIA_LOG("acodec", "[ACODEC]", kAcodecMarkers);
-static const media_log kAoLog = MEDIA_LOG("ao", "[AO]", kAoMarkers);
-static const media_log kAdecLog = MEDIA_LOG("adec", "[ADEC]", kAdecMarkers);
-static const media_log kAiLog = MEDIA_LOG("ai", "[AI]", kAiMarkers);
-static const media_log kAencLog = MEDIA_LOG("aenc", "[AENC]", kAencMarkers);
-
-void media_show_sys(void) {
-    media_show_log(kSysLog);
-}
-void media_show_vb(void) {
-    media_show_log(kVbLog);
-}
-void media_show_vpss(void) {
-    media_show_log(kVpssLog);
-}
-void media_show_vi(void) {
-    media_show_log(kViLog);
-}
-void media_show_venc(void) {
-    media_show_log(kVencLog);
-}
-void media_show_rc(void) {
-    media_show_log(kRcLog);
-}
-void media_show_acodec(void) {
-    media_show_log(kAcodecLog);
-}
-void media_show_ao(void) {
-    media_show_log(kAoLog);
-}
-void media_show_adec(void) {
-    media_show_log(kAdecLog);
-}
-void media_show_ai(void) {
-    media_show_log(kAiLog);
-}
-void media_show_aenc(void) {
-    media_show_log(kAencLog);
-}
+MEDIA_SECTION_READER(sys, "[SYS]", kSysMarkers)
+MEDIA_SECTION_READER(vb, "[VB]", kVbMarkers)
+MEDIA_SECTION_READER(vpss, "[VPSS]", kVpssMarkers)
+MEDIA_SECTION_READER(vi, "[VI]", kViMarkers)
+MEDIA_SECTION_READER(venc, "[VENC]", kVencMarkers)
+MEDIA_SECTION_READER(rc, "[RC]", kRcMarkers)
+MEDIA_SECTION_READER(acodec, "[ACODEC]", kAcodecMarkers)
+MEDIA_SECTION_READER(ao, "[AO]", kAoMarkers)
+MEDIA_SECTION_READER(adec, "[ADEC]", kAdecMarkers)
+MEDIA_SECTION_READER(ai, "[AI]", kAiMarkers)
+MEDIA_SECTION_READER(aenc, "[AENC]", kAencMarkers)
 
 // Both logs are opened before anything is printed, the ao log first, so that a missing
 // one ends the process before any VQE section appears.
