@@ -79,47 +79,30 @@ void media_show_log(const media_log& log) {
     putchar('\n');
 }
 
-// One table per log: its markers in the order the sections stand in it, each with the
-// number of lines printed after the marker line.
-static const media_marker kSysMarkers[] = {
-    {"System State:", 0},
-};
-static const media_marker kVbMarkers[] = {
-    {"PoolId    PhysAddr    VirtAddr    IsComm", 1},
-};
-static const media_marker kVpssMarkers[] = {
-    {"VPSS GRP WORK STATUS", 2},
-    {"VPSS CHN OUTPUT RESOLUTION", 3},
-};
-static const media_marker kViMarkers[] = {
-    {"VI DEV ATTR", 2},        {"VI PHYCHN ATTR", 2},        {"VI PHYCHN STATUS 1", 2},
-    {"VI PHYCHN STATUS 2", 2}, {"VI WDR ATTR", 2},           {"VI WDR DES STATUS", 2},
-    {"VI WDR SRC STATUS", 2},  {"VI WDR COMBINE STATUS", 2}, {"VI CHN STATUS", 2},
-};
-static const media_marker kVencMarkers[] = {
-    {"VENC CHN ATTR 1", 5},
-    {"VENC STREAM STATE", 5},
-};
-static const media_marker kRcMarkers[] = {
-    {"RUN INFO1", 5},
-};
-static const media_marker kAcodecMarkers[] = {
-    {"ACODEC PARAM", 2},
-};
-static const media_marker kAoMarkers[] = {
-    {"AO DEV ATTR", 2},
-    {"AO DEV STATUS", 2},
-};
-static const media_marker kAdecMarkers[] = {
-    {"ADEC CHN ATTR", 2},
-};
-static const media_marker kAiMarkers[] = {
-    {"AI DEV ATTR", 2},
-    {"AI DEV STATUS", 2},
-};
-static const media_marker kAencMarkers[] = {
-    {"AENC CHN ATTR", 2},
-};
+// One row per section reader: the log it shows is named like itself (/tmp/media/<X>.log);
+// then the header and the markers, in the order the sections stand in the log, each
+// with the number of lines printed after the marker line.
+#define MEDIA_SECTION_READER(X, header, ...)                                                            \
+    void media_show_##X(void) {                                                                         \
+        static const media_marker markers[] = {__VA_ARGS__};                                            \
+        media_show_log({MEDIA_LOG_DIR #X ".log", header, markers, sizeof markers / sizeof markers[0]}); \
+    }
+
+// clang-format off
+MEDIA_SECTION_READER(sys, "[SYS]", {"System State:", 0})
+MEDIA_SECTION_READER(vb, "[VB]", {"PoolId    PhysAddr    VirtAddr    IsComm", 1})
+MEDIA_SECTION_READER(vpss, "[VPSS]", {"VPSS GRP WORK STATUS", 2}, {"VPSS CHN OUTPUT RESOLUTION", 3})
+MEDIA_SECTION_READER(vi, "[VI]", {"VI DEV ATTR", 2}, {"VI PHYCHN ATTR", 2}, {"VI PHYCHN STATUS 1", 2}, {"VI PHYCHN STATUS 2", 2}, {"VI WDR ATTR", 2}, {"VI WDR DES STATUS", 2}, {"VI WDR SRC STATUS", 2}, {"VI WDR COMBINE STATUS", 2}, {"VI CHN STATUS", 2})
+MEDIA_SECTION_READER(venc, "[VENC]", {"VENC CHN ATTR 1", 5}, {"VENC STREAM STATE", 5})
+MEDIA_SECTION_READER(rc, "[RC]", {"RUN INFO1", 5})
+MEDIA_SECTION_READER(acodec, "[ACODEC]", {"ACODEC PARAM", 2})
+MEDIA_SECTION_READER(ao, "[AO]", {"AO DEV ATTR", 2}, {"AO DEV STATUS", 2})
+MEDIA_SECTION_READER(adec, "[ADEC]", {"ADEC CHN ATTR", 2})
+MEDIA_SECTION_READER(ai, "[AI]", {"AI DEV ATTR", 2}, {"AI DEV STATUS", 2})
+MEDIA_SECTION_READER(aenc, "[AENC]", {"AENC CHN ATTR", 2})
+// clang-format on
+
+// The VQE sections of the ai and ao logs.
 static const media_marker kAiVqeMarkers[] = {
     {"AI CHN VQE STATUS0", 2}, {"AI CHN VQE STATUS1", 2}, {"AI CHN VQE STATUS2", 2},
     {"AI CHN VQE STATUS3", 2}, {"AI CHN VQE STATUS4", 2},
@@ -128,24 +111,6 @@ static const media_marker kAoVqeMarkers[] = {
     {"AO CHN VQE STATUS0", 2}, {"AO CHN VQE STATUS1", 2}, {"AO CHN VQE STATUS2", 2},
     {"AO CHN VQE STATUS3", 2}, {"AO CHN VQE STATUS4", 2},
 };
-
-// Each section reader shows the log named like itself: /tmp/media/<X>.log.
-#define MEDIA_SECTION_READER(X, header, markers)                                                        \
-    void media_show_##X(void) {                                                                         \
-        media_show_log({MEDIA_LOG_DIR #X ".log", header, markers, sizeof markers / sizeof markers[0]}); \
-    }
-
-MEDIA_SECTION_READER(sys, "[SYS]", kSysMarkers)
-MEDIA_SECTION_READER(vb, "[VB]", kVbMarkers)
-MEDIA_SECTION_READER(vpss, "[VPSS]", kVpssMarkers)
-MEDIA_SECTION_READER(vi, "[VI]", kViMarkers)
-MEDIA_SECTION_READER(venc, "[VENC]", kVencMarkers)
-MEDIA_SECTION_READER(rc, "[RC]", kRcMarkers)
-MEDIA_SECTION_READER(acodec, "[ACODEC]", kAcodecMarkers)
-MEDIA_SECTION_READER(ao, "[AO]", kAoMarkers)
-MEDIA_SECTION_READER(adec, "[ADEC]", kAdecMarkers)
-MEDIA_SECTION_READER(ai, "[AI]", kAiMarkers)
-MEDIA_SECTION_READER(aenc, "[AENC]", kAencMarkers)
 
 // Both logs are opened before anything is printed, the ao log first, so that a missing
 // one ends the process before any VQE section appears.
