@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <sys/types.h>
 
+#include "framework/module.h"
 #include "framework/usage.h"
 
 // The wire format the driver-board service reads: 13 native int32, no padding.
@@ -132,3 +133,18 @@ int drvboard_usage(const drvboard_module& m);
 // Parses, then hands the record to the service; -1 when the segment cannot be had or
 // let go of.
 int drvboard_test_main(const drvboard_module& m, int argc, char** argv);
+
+// The rest of a driver-board module once its data stand: the run and usage operations
+// the registry calls (X_test_main, X_usage) over its drvboard_module, its record with no
+// exit operation, and its registration. The short options come from the constant table
+// itself so that the record is complete before any constructor registers it.
+#define DRVBOARD_MODULE(X, id, options, module)                            \
+    static int X##_usage(void) {                                           \
+        return drvboard_usage(module);                                     \
+    }                                                                      \
+    static int X##_test_main(int argc, char** argv) {                      \
+        return drvboard_test_main(module, argc, argv);                     \
+    }                                                                      \
+    static module_record s_##X##_module = {                                \
+        #X, id, X##_test_main, X##_usage, nullptr, options.short_options}; \
+    MODULE_REGISTRATION(X, s_##X##_module)

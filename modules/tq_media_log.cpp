@@ -79,47 +79,30 @@ void media_show_log(const media_log& log) {
     putchar('\n');
 }
 
-// One table per log: its markers in the order the sections stand in it, each with the
-// number of lines printed after the marker line.
-static const media_marker kSysMarkers[] = {
-    {"System State:", 0},
-};
-static const media_marker kVbMarkers[] = {
-    {"PoolId    PhysAddr    VirtAddr    IsComm", 1},
-};
-static const media_marker kVpssMarkers[] = {
-    {"VPSS GRP WORK STATUS", 2},
-    {"VPSS CHN OUTPUT RESOLUTION", 3},
-};
-static const media_marker kViMarkers[] = {
-    {"VI DEV ATTR", 2},        {"VI PHYCHN ATTR", 2},        {"VI PHYCHN STATUS 1", 2},
-    {"VI PHYCHN STATUS 2", 2}, {"VI WDR ATTR", 2},           {"VI WDR DES STATUS", 2},
-    {"VI WDR SRC STATUS", 2},  {"VI WDR COMBINE STATUS", 2}, {"VI CHN STATUS", 2},
-};
-static const media_marker kVencMarkers[] = {
-    {"VENC CHN ATTR 1", 5},
-    {"VENC STREAM STATE", 5},
-};
-static const media_marker kRcMarkers[] = {
-    {"RUN INFO1", 5},
-};
-static const media_marker kAcodecMarkers[] = {
-    {"ACODEC PARAM", 2},
-};
-static const media_marker kAoMarkers[] = {
-    {"AO DEV ATTR", 2},
-    {"AO DEV STATUS", 2},
-};
-static const media_marker kAdecMarkers[] = {
-    {"ADEC CHN ATTR", 2},
-};
-static const media_marker kAiMarkers[] = {
-    {"AI DEV ATTR", 2},
-    {"AI DEV STATUS", 2},
-};
-static const media_marker kAencMarkers[] = {
-    {"AENC CHN ATTR", 2},
-};
+// One row per section reader: the log it shows is named like itself (/tmp/media/<X>.log);
+// then the header and the markers, in the order the sections stand in the log, each
+// with the number of lines printed after the marker line.
+#define MEDIA_SECTION_READER(X, header, ...)                                                            \
+    void media_show_##X(void) {                                                                         \
+        static const media_marker markers[] = {__VA_ARGS__};                                            \
+        media_show_log({MEDIA_LOG_DIR #X ".log", header, markers, sizeof markers / sizeof markers[0]}); \
+    }
+
+// clang-format off
+MEDIA_SECTION_READER(sys, "[SYS]", {"System State:", 0})
+MEDIA_SECTION_READER(vb, "[VB]", {"PoolId    PhysAddr    VirtAddr    IsComm", 1})
+MEDIA_SECTION_READER(vpss, "[VPSS]", {"VPSS GRP WORK STATUS", 2}, {"VPSS CHN OUTPUT RESOLUTION", 3})
+MEDIA_SECTION_READER(vi, "[VI]", {"VI DEV ATTR", 2}, {"VI PHYCHN ATTR", 2}, {"VI PHYCHN STATUS 1", 2}, {"VI PHYCHN STATUS 2", 2}, {"VI WDR ATTR", 2}, {"VI WDR DES STATUS", 2}, {"VI WDR SRC STATUS", 2}, {"VI WDR COMBINE STATUS", 2}, {"VI CHN STATUS", 2})
+MEDIA_SECTION_READER(venc, "[VENC]", {"VENC CHN ATTR 1", 5}, {"VENC STREAM STATE", 5})
+MEDIA_SECTION_READER(rc, "[RC]", {"RUN INFO1", 5})
+MEDIA_SECTION_READER(acodec, "[ACODEC]", {"ACODEC PARAM", 2})
+MEDIA_SECTION_READER(ao, "[AO]", {"AO DEV ATTR", 2}, {"AO DEV STATUS", 2})
+MEDIA_SECTION_READER(adec, "[ADEC]", {"ADEC CHN ATTR", 2})
+MEDIA_SECTION_READER(ai, "[AI]", {"AI DEV ATTR", 2}, {"AI DEV STATUS", 2})
+MEDIA_SECTION_READER(aenc, "[AENC]", {"AENC CHN ATTR", 2})
+// clang-format on
+
+// The VQE sections of the ai and ao logs.
 static const media_marker kAiVqeMarkers[] = {
     {"AI CHN VQE STATUS0", 2}, {"AI CHN VQE STATUS1", 2}, {"AI CHN VQE STATUS2", 2},
     {"AI CHN VQE STATUS3", 2}, {"AI CHN VQE STATUS4", 2},
@@ -128,55 +111,6 @@ static const media_marker kAoVqeMarkers[] = {
     {"AO CHN VQE STATUS0", 2}, {"AO CHN VQE STATUS1", 2}, {"AO CHN VQE STATUS2", 2},
     {"AO CHN VQE STATUS3", 2}, {"AO CHN VQE STATUS4", 2},
 };
-
-#define MEDIA_LOG(name, header, markers) \
-    { MEDIA_LOG_DIR name ".log", header, markers, sizeof markers / sizeof markers[0] }
-
-static const media_log kSysLog = MEDIA_LOG("sys", "[SYS]", kSysMarkers);
-static const media_log kVbLog = MEDIA_LOG("vb", "[VB]", kVbMarkers);
-static const media_log kVpssLog = MEDIA_LOG("vpss", "[VPSS]", kVpssMarkers);
-static const media_log kViLog = MEDIA_LOG("vi", "[VI]", kViMarkers);
-static const media_log kVencLog = MEDIA_LOG("venc", "[VENC]", kVencMarkers);
-static const media_log kRcLog = MEDIA_LOG("rc", "[RC]", kRcMarkers);
-static const media_log kAcodecLog = MEDIA_LOG("acodec", "[ACODEC]", kAcodecMarkers);
-static const media_log kAoLog = MEDIA_LOG("ao", "[AO]", kAoMarkers);
-static const media_log kAdecLog = MEDIA_LOG("adec", "[ADEC]", kAdecMarkers);
-static const media_log kAiLog = MEDIA_LOG("ai", "[AI]", kAiMarkers);
-static const media_log kAencLog = MEDIA_LOG("aenc", "[AENC]", kAencMarkers);
-
-void media_show_sys(void) {
-    media_show_log(kSysLog);
-}
-void media_show_vb(void) {
-    media_show_log(kVbLog);
-}
-void media_show_vpss(void) {
-    media_show_log(kVpssLog);
-}
-void media_show_vi(void) {
-    media_show_log(kViLog);
-}
-void media_show_venc(void) {
-    media_show_log(kVencLog);
-}
-void media_show_rc(void) {
-    media_show_log(kRcLog);
-}
-void media_show_acodec(void) {
-    media_show_log(kAcodecLog);
-}
-void media_show_ao(void) {
-    media_show_log(kAoLog);
-}
-void media_show_adec(void) {
-    media_show_log(kAdecLog);
-}
-void media_show_ai(void) {
-    media_show_log(kAiLog);
-}
-void media_show_aenc(void) {
-    media_show_log(kAencLog);
-}
 
 // Both logs are opened before anything is printed, the ao log first, so that a missing
 // one ends the process before any VQE section appears.

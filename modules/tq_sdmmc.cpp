@@ -271,13 +271,26 @@ void sdmmc_print_figures(uint64_t block_size, uint64_t blocks, uint64_t free_blo
                static_cast<double>(used >> 20) / 1024.0);
 }
 
-static int sdmmc_info(void) {
+// The card operations that need the file system mount it first; a failure is reported
+// under the operation's own name.
+static int sdmmc_mount_for(const char* func) {
     if (sdmmc_mount() != 0) {
-        OSA_ERROR("tq_sdmmc", "sdmmc_info", "sdmmc mount failed!\n");
+        OSA_ERROR("tq_sdmmc", func, "sdmmc mount failed!\n");
         return -1;
     }
+    return 0;
+}
+
+static int sdmmc_mount_and_stat(struct statfs* st, const char* func) {
+    if (sdmmc_mount_for(func) != 0) {
+        return -1;
+    }
+    return sdmmc_statfs(st, func);
+}
+
+static int sdmmc_info(void) {
     struct statfs st;
-    if (sdmmc_statfs(&st, "sdmmc_info") != 0) {
+    if (sdmmc_mount_and_stat(&st, "sdmmc_info") != 0) {
         return -1;
     }
     sdmmc_print_figures(static_cast<uint64_t>(st.f_bsize), st.f_blocks, st.f_bfree);
@@ -285,8 +298,7 @@ static int sdmmc_info(void) {
 }
 
 static int sdmmc_test_speed(void) {
-    if (sdmmc_mount() != 0) {
-        OSA_ERROR("tq_sdmmc", "sdmmc_test_speed", "sdmmc mount failed!\n");
+    if (sdmmc_mount_for("sdmmc_test_speed") != 0) {
         return -1;
     }
     test_system("time dd if=/dev/zero of=" SDMMC_MOUNT_POINT "/empty.file bs=128k count=1k ");
@@ -305,12 +317,8 @@ static unsigned long long sdmmc_free_mb(const struct statfs& st, uint64_t block_
 }
 
 static int sdmmc_filling_disk(void) {
-    if (sdmmc_mount() != 0) {
-        OSA_ERROR("tq_sdmmc", "sdmmc_filling_disk", "sdmmc mount failed!\n");
-        return -1;
-    }
     struct statfs st;
-    if (sdmmc_statfs(&st, "sdmmc_filling_disk") != 0) {
+    if (sdmmc_mount_and_stat(&st, "sdmmc_filling_disk") != 0) {
         return -1;
     }
     uint64_t block_size = static_cast<uint64_t>(st.f_bsize);
