@@ -57,6 +57,7 @@ class Guest:
         with open(self.sd, "wb") as f:
             f.truncate(SD_SIZE)
         self.current = None
+        self.badblocks = ""
         self.seq = 0
         self.head = None
         self.stopping = False
@@ -160,14 +161,16 @@ class Guest:
             c.with_suffix(ext).unlink()
         return out, err, int(line.split()[2])
 
-    def use(self, name, badblocks="", card=None):
+    def use(self, name, badblocks=""):
         """Makes share/cams/NAME the camera's tree with a fresh board: the bad blocks
-        given, and the SD card's image replaced by CARD's bytes (no card: None)."""
+        given, and an empty slot (a card is put in by writing the image, sd.img)."""
         self.current = name
+        keep = badblocks == self.badblocks
+        self.badblocks = badblocks
         with open(self.sd, "r+b") as f:
             f.truncate(0)
             f.truncate(SD_SIZE)
-        self.run(f"/kernel/use {name} {badblocks}\n")
+        self.run(f"/kernel/use {name} {'-' if keep else badblocks}\n/kernel/card out\n")
 
     # The PTZ port: bytes from the guest's serial port go to the head while one runs.
     def _bridge(self):
@@ -239,6 +242,7 @@ def main(argv):
         tree.mkdir()
         subprocess.run([str(REPO / "sim" / "layout"), str(tree)], check=True)
         g.use("main")
+        g.run("/kernel/card in\n")
         out, err, rc = g.run(script, timeout=None)
     finally:
         g.close()

@@ -11,39 +11,36 @@
 
 #define NPWM 4
 
-static int pwm_test_apply(struct pwm_chip *chip, struct pwm_device *pwm, const struct pwm_state *state)
-{
-	return 0;
+static int pwm_test_apply(struct pwm_chip* chip, struct pwm_device* pwm, const struct pwm_state* state) {
+    return 0;
 }
 
 static const struct pwm_ops pwm_test_ops = {
-	.apply = pwm_test_apply,
-	.owner = THIS_MODULE,
+    .apply = pwm_test_apply,
+    .owner = THIS_MODULE,
 };
 
 static struct pwm_chip chip;
-static struct platform_device *pdev;
+static struct platform_device* pdev;
 
-static int __init pwm_test_init(void)
-{
-	int ret;
+static int __init pwm_test_init(void) {
+    int ret;
 
-	pdev = platform_device_register_simple("pwm-test", -1, NULL, 0);
-	if (IS_ERR(pdev))
-		return PTR_ERR(pdev);
-	chip.dev = &pdev->dev;
-	chip.ops = &pwm_test_ops;
-	chip.npwm = NPWM;
-	ret = pwmchip_add(&chip);
-	if (ret)
-		platform_device_unregister(pdev);
-	return ret;
+    pdev = platform_device_register_simple("pwm-test", -1, NULL, 0);
+    if (IS_ERR(pdev))
+        return PTR_ERR(pdev);
+    chip.dev = &pdev->dev;
+    chip.ops = &pwm_test_ops;
+    chip.npwm = NPWM;
+    ret = pwmchip_add(&chip);
+    if (ret)
+        platform_device_unregister(pdev);
+    return ret;
 }
 
-static void __exit pwm_test_exit(void)
-{
-	pwmchip_remove(&chip);
-	platform_device_unregister(pdev);
+static void __exit pwm_test_exit(void) {
+    pwmchip_remove(&chip);
+    platform_device_unregister(pdev);
 }
 
 module_init(pwm_test_init);
