@@ -16,6 +16,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -60,13 +61,20 @@ class Guest:
         self.badblocks = ""
         self.seq = 0
         self.head = None
+        self.pending = bytearray()
         self.stopping = False
-        initrd = self._initrd()
+        self.shell = shell
+        self.console = console or os.environ.get("DEBUG_KERNEL_CONSOLE") or self.run_dir / "console.log"
+        self.initrd = self._initrd()
+        self._boot()
+
+    def _boot(self):
         sock = self.run_dir / "agent.sock"
         ptz = self.run_dir / "ptz.sock"
         cmd = ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a53", "-smp", "1", "-m", "512M",
-               "-nographic", "-no-reboot", "-nic", "none", "-kernel", str(self.kernel / "vmlinuz"), "-initrd", str(initrd),
-               "-append", "console=ttyAMA0 quiet panic=-1" + (" debug.shell" if shell else ""),
+               "-nographic", "-no-reboot", "-nic", "none",
+               "-kernel", str(self.kernel / "vmlinuz"), "-initrd", str(self.initrd),
+               "-append", "console=ttyAMA0 quiet panic=-1" + (" debug.shell" if self.shell else ""),
                "-fsdev", f"local,id=fs,path={self.share},security_model=none",
                "-device", "virtio-9p-pci,fsdev=fs,mount_tag=share",
                "-device", "virtio-serial-pci",
@@ -76,23 +84,42 @@ class Guest:
                "-device", "sd-card,drive=sd",
                "-chardev", f"socket,id=ptz,path={ptz},server=on,wait=off",
                "-device", "pci-serial,chardev=ptz"]
-        if shell:
+        if self.shell:
             cmd += ["-serial", "mon:stdio"]
             self.cams.joinpath("main").mkdir()
             subprocess.run([str(REPO / "sim" / "layout"), str(self.cams / "main")], check=True)
             self.qemu = subprocess.Popen(cmd)
             return
-        console = console or os.environ.get("DEBUG_KERNEL_CONSOLE") or self.run_dir / "console.log"
-        cmd += ["-serial", f"file:{console}", "-monitor", "none"]
+        cmd += ["-serial", f"file:{self.console}", "-monitor", "none"]
+        self.stopping = False
         self.qemu = subprocess.Popen(cmd, stdin=subprocess.DEVNULL)
         self.agent = self._connect(sock)
         self.ptz = self._connect(ptz)
         self.replies = self.agent.makefile("rb")
-        line = self._reply(60)
+        line = self._reply(120)
         if line != b"ready":
             raise RuntimeError(f"the camera did not come up: {line!r}")
         self.bridge = threading.Thread(target=self._bridge, daemon=True)
         self.bridge.start()
+
+    def _reboot(self):
+        """After a command that did not end in time: a new boot, the same tree."""
+        self._halt()
+        self._boot()
+        if self.current:
+            self.badblocks = ""
+            self.use(self.current)
+
+    def _halt(self):
+        self.stopping = True
+        if self.qemu.poll() is None:
+            self.qemu.kill()
+        self.qemu.wait()
+        self.bridge.join()
+        if self.head and self.head.poll() is None:
+            self.head.kill()
+        self.agent.close()
+        self.ptz.close()
 
     def _initrd(self):
         """The cached base root, then the program's package and the guest's scripts."""
@@ -105,6 +132,7 @@ class Guest:
         shutil.copytree(HERE / "guest", k)
         (k / "tools").mkdir()
         shutil.move(str(k / "ptz-head"), str(k / "tools" / "ptz-head"))
+        shutil.copy(REPO / "sim" / "tools" / "shmdump", k / "tools" / "shmdump")
         shutil.copy(HERE / "mtdparts", k / "mtdparts")
         (k / "path").write_text("/" + str(progs[0].parent.relative_to(root)) + "\n")
         shutil.copy(HERE / "init", root / "init")
@@ -153,7 +181,11 @@ class Guest:
         c.with_suffix(".sh").write_text(script)
         c.with_suffix(".in").write_bytes(stdin or b"")
         self.agent.sendall(f"run {self.seq}\n".encode())
-        line = self._reply(timeout)
+        try:
+            line = self._reply(timeout)
+        except subprocess.TimeoutExpired:
+            self._reboot()
+            raise
         if line.split()[:2] != [b"done", str(self.seq).encode()]:
             raise RuntimeError(f"agent: {line!r}")
         out, err = c.with_suffix(".out").read_bytes(), c.with_suffix(".err").read_bytes()
@@ -165,6 +197,7 @@ class Guest:
         """Makes share/cams/NAME the camera's tree with a fresh board: the bad blocks
         given, and an empty slot (a card is put in by writing the image, sd.img)."""
         self.current = name
+        self.pending.clear()
         keep = badblocks == self.badblocks
         self.badblocks = badblocks
         with open(self.sd, "r+b") as f:
@@ -172,7 +205,9 @@ class Guest:
             f.truncate(SD_SIZE)
         self.run(f"/kernel/use {name} {'-' if keep else badblocks}\n/kernel/card out\n")
 
-    # The PTZ port: bytes from the guest's serial port go to the head while one runs.
+    # The PTZ port: bytes from the guest's serial port go to the head while one runs;
+    # what comes before it is up (a head started in the background a moment before the
+    # program) waits for it, until the next tree is put in place.
     def _bridge(self):
         pty = None
         while not self.stopping:
@@ -183,6 +218,8 @@ class Guest:
                     return
                 if pty is not None:
                     os.write(pty, data)
+                else:
+                    self.pending += data
             start, stop = self.ctl / "head.start", self.ctl / "head.stop"
             if pty is None and start.exists():
                 hexfile = start.read_text().strip()
@@ -197,6 +234,8 @@ class Guest:
                 while not link.exists():
                     time.sleep(0.005)
                 pty = os.open(link, os.O_WRONLY | os.O_NOCTTY)
+                os.write(pty, bytes(self.pending))
+                self.pending.clear()
                 (self.ctl / "head.ready").touch()
             elif pty is not None and stop.exists():
                 stop.unlink()
@@ -212,12 +251,10 @@ class Guest:
                 (self.ctl / "head.stopped").touch()
 
     def close(self):
-        self.stopping = True
-        if self.qemu.poll() is None:
-            self.qemu.kill()
-        self.qemu.wait()
-        if self.head and self.head.poll() is None:
-            self.head.kill()
+        if self.shell:
+            self.qemu.wait()
+        else:
+            self._halt()
         shutil.rmtree(self.run_dir, ignore_errors=True)
 
 
@@ -225,10 +262,8 @@ def main(argv):
     """scripts/kernel: debug ARGS, --sh 'COMMANDS' or --shell on a freshly booted camera."""
     if argv[:1] == ["--shell"]:
         g = Guest(shell=True)
-        try:
-            return g.qemu.wait()
-        finally:
-            g.close()
+        g.close()
+        return 0
     if argv[:1] == ["--sh"]:
         script = argv[1] + "\n"
     else:
@@ -243,14 +278,18 @@ def main(argv):
         subprocess.run([str(REPO / "sim" / "layout"), str(tree)], check=True)
         g.use("main")
         g.run("/kernel/card in\n")
-        out, err, rc = g.run(script, timeout=None)
+        # The head listens on the PTZ port for the whole command and says what it saw.
+        out, err, rc = g.run("ptz-head >/tmp/.ptz-head & head=$!\n"
+                             f"(\n{script})\nrc=$?\nkill $head; wait $head\nexit $rc\n", timeout=None)
+        said = (g.cams / "main" / "tmp" / ".ptz-head").read_bytes()
     finally:
         g.close()
     os.write(1, out)
     os.write(2, err)
+    for line in said.decode("latin-1").splitlines():
+        print(f"ptz-head: {line}", file=sys.stderr)
     return rc
 
 
 if __name__ == "__main__":
-    import sys
     sys.exit(main(sys.argv[1:]))

@@ -116,6 +116,7 @@ class KernelCamera(Camera):
     input pin (the mockup's debugfs file); the SD card is the image behind /dev/mmcblk0."""
 
     GPIO_LINE = re.compile(r"/sys/class/gpio/gpio(\d+)/(\w+)$")
+    PWM_CHANNEL = re.compile(r"(/sys/class/pwm/pwmchip\d+)/pwm(\d+)/\w+$")
 
     def __init__(self, guest, name):
         super().__init__(guest.cams / name)
@@ -144,13 +145,16 @@ class KernelCamera(Camera):
         script = f"cat >{shlex.quote(str(camera_path))}\n"
         m = self.GPIO_LINE.match(str(camera_path))
         if m:
-            # The board's lines all exist; set up here, a line is exported first.
+            # The board's lines and channels all exist; set up here, they are exported first.
             n = m.group(1)
             script = f"[ -e /sys/class/gpio/gpio{n} ] || echo {n} >/sys/class/gpio/export\n"
             if m.group(2) == "value":
                 script += f"cat >$(echo /sys/kernel/debug/gpio-mockup/*/{n})\n"
             else:
                 script += f"cat >/sys/class/gpio/gpio{n}/{m.group(2)}\n"
+        m = self.PWM_CHANNEL.match(str(camera_path))
+        if m:
+            script = f"[ -e {m.group(1)}/pwm{m.group(2)} ] || echo {m.group(2)} >{m.group(1)}/export\n" + script
         _, err, rc = self.guest.run(script, stdin=data)
         if rc:
             raise OSError(err.decode("latin-1"))

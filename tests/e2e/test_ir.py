@@ -62,6 +62,7 @@ def levels(out):
     return head, cut, led
 
 
+@pytest.mark.sim_only("direction reads back as written ('high'); the kernel shows 'out'")
 def test_default_switches_ten_times_at_500_ms_and_ends_at_1(cam):
     r = cam.run("-M", "ir")
     assert (r.err, r.rc) == ("", 0)
@@ -70,6 +71,7 @@ def test_default_switches_ten_times_at_500_ms_and_ends_at_1(cam):
     assert cam.read(f"{GPIO}/gpio{LED}/value") == "1"
 
 
+@pytest.mark.sim_only("records every level written through FIFOs in place of the sysfs value files")
 @pytest.mark.parametrize("args, cut, led", [
     (["-t", "3"], "010", "1"),
     (["-t", "0"], "", "1"),
@@ -86,6 +88,7 @@ def test_switches_in_order_as_many_times_as_asked(cam, args, cut, led):
     check_result(cam, out, 0)
 
 
+@pytest.mark.sim_only("records every level written through FIFOs in place of the sysfs value files")
 @pytest.mark.parametrize("sig, signo", [("INT", 2), ("TERM", 15), ("QUIT", 3)])
 def test_unlimited_runs_until_a_signal(cam, sig, signo):
     r = cam.sh(watched(f"debug -M ir -t -1 -d 20 & pid=$!; sleep 0.6; kill -{sig} $pid; wait $pid; echo rc=$?"))
