@@ -35,6 +35,7 @@ def screen_lines(out, count):
     return plain
 
 
+@pytest.mark.sim_only("bounds the program's processor time, which an emulated processor (TCG) inflates")
 def test_three_measurements_take_five_intervals_and_are_logged_plain(cam):
     # The children's processor times before and after (the shell's children so far are
     # the simulator's own start-up), debug's lines, then the wall time.

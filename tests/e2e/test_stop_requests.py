@@ -40,6 +40,7 @@ def test_a_stop_while_fdisk_waits_leaves_the_table_and_formats_nothing(cam):
     assert ms < 1500
 
 
+@pytest.mark.sim_only("mounts a blank card, as only the mount stand-in does")
 def test_a_stop_during_a_fill_ends_it_and_the_next_action_does_not_start(cam):
     card(cam)
     out, err, rc, ms = interrupted(cam, "-n 100 -z 1 -F -f", after=1.5)
@@ -51,6 +52,7 @@ def test_a_stop_during_a_fill_ends_it_and_the_next_action_does_not_start(cam):
     assert ms < 1000
 
 
+@pytest.mark.sim_only("a converter reading written by the test; no IIO driver gives one without hardware")
 @pytest.mark.parametrize("args", [["-t", "100", "-d", "200"], ["-t", "3", "-d", "2147483647"]])
 def test_a_stop_ends_a_counted_adc_run(cam, args):
     cam.write("/sys/bus/iio/devices/iio:device0/in_voltage0_raw", "1000\n")
