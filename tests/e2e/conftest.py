@@ -1,15 +1,23 @@
-"""The simulated camera for end-to-end tests: the real program, run by sim/camera."""
+"""The simulated camera for end-to-end tests: the real program, run by sim/camera.
+
+With DEBUG_CAMERA=kernel the same tests run on the real-kernel camera instead (Debian's
+arm64 kernel under qemu, kernel/camera.py), booted once per run; tests marked sim_only
+need a fault or fixture contents that no kernel gives, and are skipped there."""
 import os
 import pathlib
+import re
 import shlex
 import shutil
 import subprocess
+import sys
+import types
 
 import pytest
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 SIM = REPO / "sim" / "camera"
 LAYOUT = REPO / "sim" / "layout"
+KERNEL = os.environ.get("DEBUG_CAMERA") == "kernel"
 
 
 # Durations are taken inside the camera, around the program alone: the simulator's
@@ -107,7 +115,9 @@ def camera_template(tmp_path_factory):
 
 
 @pytest.fixture
-def cam(camera_template, tmp_path):
+def cam(camera_template, tmp_path, request):
+    if KERNEL:
+        return request.getfixturevalue("kernel_cam")
     root = tmp_path / "camera"
     shutil.copytree(camera_template, root, symlinks=True)
     return Camera(root)
@@ -116,6 +126,7 @@ def cam(camera_template, tmp_path):
 def pytest_configure(config):
     config.addinivalue_line("markers", "uptime_lead(seconds): how long before a boundary the uptime fixture"
                             " starts the camera's clock (default 0.5)")
+    config.addinivalue_line("markers", "sim_only(reason): needs what only the simulated camera gives")
 
 
 # The monotonic clock's millisecond count passes 2^31 after 24.8 days of uptime and 2^32
@@ -127,6 +138,118 @@ def pytest_configure(config):
 @pytest.fixture(params=[None, 1 << 31, 1 << 32], ids=["boot", "2^31ms", "2^32ms"])
 def uptime(request, cam):
     if request.param is not None:
+        if KERNEL:
+            pytest.skip("simulation only: the clock offsets are the simulated camera's time namespace")
         marker = request.node.get_closest_marker("uptime_lead")
         cam.uptime = request.param / 1000 - (marker.args[0] if marker else 0.5)
     return request.param
+
+
+def pytest_collection_modifyitems(config, items):
+    if not KERNEL:
+        return
+    for item in items:
+        mark = item.get_closest_marker("sim_only")
+        if mark:
+            reason = mark.args[0] if mark.args else mark.kwargs.get("reason", "simulation only")
+            item.add_marker(pytest.mark.skip(reason=f"simulation only: {reason}"))
+
+
+class KernelCamera(Camera):
+    """The real-kernel camera: the tree's folders (flash, /opt/app, /tmp, /var/run) are
+    files on the host through 9p; sysfs, /proc and /dev are the kernel's, read and
+    written in the guest. A gpio line's value written from here is the level on its
+    input pin (the mockup's debugfs file); the SD card is the image behind /dev/mmcblk0."""
+
+    GPIO_LINE = re.compile(r"/sys/class/gpio/gpio(\d+)/(\w+)$")
+    PWM_CHANNEL = re.compile(r"(/sys/class/pwm/pwmchip\d+)/pwm(\d+)/\w+$")
+
+    def __init__(self, guest, name):
+        super().__init__(guest.cams / name)
+        self.guest = guest
+        self.card_seen = os.stat(guest.sd).st_mtime_ns
+
+    def path(self, camera_path):
+        p = "/" + str(camera_path).lstrip("/")
+        if p == "/dev/mmcblk0":
+            return self.guest.sd
+        return self.guest.host_path(p) or super().path(p)
+
+    def read(self, camera_path):
+        if self.guest.host_path(camera_path):
+            return super().read(camera_path)
+        out, err, rc = self.guest.run(f"cat {shlex.quote(str(camera_path))}\n")
+        if rc:
+            raise OSError(err.decode("latin-1"))
+        return out.decode("latin-1")
+
+    def write(self, camera_path, data, mode=None):
+        if self.guest.host_path(camera_path):
+            return super().write(camera_path, data, mode)
+        if isinstance(data, str):
+            data = data.encode("latin-1")
+        script = f"cat >{shlex.quote(str(camera_path))}\n"
+        m = self.GPIO_LINE.match(str(camera_path))
+        if m:
+            # The board's lines and channels all exist; set up here, they are exported first.
+            n = m.group(1)
+            script = f"[ -e /sys/class/gpio/gpio{n} ] || echo {n} >/sys/class/gpio/export\n"
+            if m.group(2) == "value":
+                script += f"cat >$(echo /sys/kernel/debug/gpio-mockup/*/{n})\n"
+            else:
+                script += f"cat >/sys/class/gpio/gpio{n}/{m.group(2)}\n"
+        m = self.PWM_CHANNEL.match(str(camera_path))
+        if m:
+            script = f"[ -e {m.group(1)}/pwm{m.group(2)} ] || echo {m.group(2)} >{m.group(1)}/export\n" + script
+        _, err, rc = self.guest.run(script, stdin=data)
+        if rc:
+            raise OSError(err.decode("latin-1"))
+        return self.path(camera_path)
+
+    # The partitions' first erase blocks on the simulated chip (kernel/mtdparts).
+    MTD_FIRST_BLOCK = {"mtd0": 0, "mtd1": 8, "mtd2": 40, "mtd3": 168, "mtd4": 248, "mtd5": 288}
+    MTD_SHIM = re.compile(r"(?:ASAN_OPTIONS=\S+ )?MTD_SHIM='([^']*)' LD_PRELOAD=\S+ ")
+
+    def bad_blocks(self, script):
+        """The flash bad blocks the simulation's preloaded shim would answer, made real:
+        nandsim reloaded with them (each "mtdN@OFFSET" of MTD_SHIM), the shim dropped."""
+        m = self.MTD_SHIM.search(script)
+        if not m:
+            return script
+        blocks = []
+        for entry in filter(None, m.group(1).split(",")):
+            part, offset = entry.split("@")
+            blocks.append(self.MTD_FIRST_BLOCK[part] + int(offset, 0) // 0x20000)
+        self.guest.badblocks = ",".join(map(str, sorted(blocks)))
+        self.guest.run(f"/kernel/nand '{self.guest.badblocks}'\n")
+        return script[:m.start()] + script[m.end():]
+
+    def exec(self, argv, input=None, timeout=60):
+        if argv[:2] == ["bash", "-c"]:
+            argv = [*argv[:2], self.bad_blocks(argv[2]), *argv[3:]]
+        script = ""
+        if os.stat(self.guest.sd).st_mtime_ns != self.card_seen:
+            script = "/kernel/card in\n"
+        script += "exec " + " ".join(shlex.quote(str(a)) for a in argv) + "\n"
+        out, err, rc = self.guest.run(script, stdin=input, timeout=timeout)
+        self.card_seen = os.stat(self.guest.sd).st_mtime_ns
+        return Result(types.SimpleNamespace(stdout=out, stderr=err, returncode=rc))
+
+
+@pytest.fixture(scope="session")
+def kernel_guest():
+    sys.path.insert(0, str(REPO / "kernel"))
+    import camera
+    guest = camera.Guest()
+    yield guest
+    guest.close()
+
+
+@pytest.fixture
+def kernel_cam(request, camera_template):
+    guest = request.getfixturevalue("kernel_guest")
+    name = re.sub(r"\W", "_", request.node.name)[:100]
+    shutil.copytree(camera_template, guest.cams / name, symlinks=True)
+    guest.use(name)
+    yield KernelCamera(guest, name)
+    shutil.rmtree(guest.cams / name, ignore_errors=True)

@@ -70,6 +70,7 @@ def test_default_switches_ten_times_at_500_ms_and_ends_at_1(cam, uptime):
     assert cam.read(f"{GPIO}/gpio{LED}/value") == "1\n"
 
 
+@pytest.mark.sim_only("records every level written through FIFOs in place of the sysfs value files")
 @pytest.mark.parametrize("args, cut, led", [
     (["-t", "3"], "010", "1"),
     (["-t", "0"], "", "1"),
@@ -86,6 +87,7 @@ def test_switches_in_order_as_many_times_as_asked(cam, args, cut, led):
     check_result(cam, out, 0)
 
 
+@pytest.mark.sim_only("records every level written through FIFOs in place of the sysfs value files")
 @pytest.mark.parametrize("sig, signo", [("INT", 2), ("TERM", 15), ("QUIT", 3)])
 def test_unlimited_runs_until_a_signal(cam, sig, signo):
     r = cam.sh(watched(f"debug -M ir -t -1 -d 20 & pid=$!; sleep 0.6; kill -{sig} $pid; wait $pid; echo rc=$?"))

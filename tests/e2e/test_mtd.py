@@ -46,16 +46,18 @@ def test_without_badblock_one_nothing_runs(cam, args):
      "/dev/mtd2 (\"rootfs\") : \nBad block found at : 00500000\nBad block found at : 014e0000\n"
      "/dev/mtd5 (\"nand2\") : \nBad block found at : 02420000\n\nTotal bad block : 4\n"),
     # A request that fails ends that partition's scan; what it found before stays.
-    ("mtd2@0x20000,mtd2!0x40000,mtd2@0x60000,mtd3@0",
-     "ioctl MEMGETBADBLOCK failed, /dev/mtd2, error=-1\n"
-     "/dev/mtd2 (\"rootfs\") : \nBad block found at : 00520000\n"
-     "/dev/mtd3 (\"app\") : \nBad block found at : 01500000\n\nTotal bad block : 2\n"),
+    pytest.param("mtd2@0x20000,mtd2!0x40000,mtd2@0x60000,mtd3@0",
+                 "ioctl MEMGETBADBLOCK failed, /dev/mtd2, error=-1\n"
+                 "/dev/mtd2 (\"rootfs\") : \nBad block found at : 00520000\n"
+                 "/dev/mtd3 (\"app\") : \nBad block found at : 01500000\n\nTotal bad block : 2\n",
+                 marks=pytest.mark.sim_only("a failing bad-block request")),
 ])
 def test_bad_blocks_of_the_cameras_flash(cam, shim, out):
     r = check(cam, shim)
     assert (r.out, r.err, r.rc) == (out, "", 0)
 
 
+@pytest.mark.sim_only("a missing device node")
 def test_missing_device_node_is_reported_and_skipped(cam):
     cam.path("/dev/mtd1").unlink()
     r = check(cam, "mtd1@0,mtd2@0x20000")
@@ -64,6 +66,7 @@ def test_missing_device_node_is_reported_and_skipped(cam):
     assert r.rc == 0
 
 
+@pytest.mark.sim_only("partitions as plain files, without the MTD layer")
 def test_without_the_mtd_layer_every_request_fails(cam):
     r = cam.run("-M", "mtd", "-b", "1")
     assert r.out == "".join(f"ioctl MEMGETBADBLOCK failed, /dev/mtd{n}, error=-1\n" for n in range(6)) + \
@@ -71,6 +74,7 @@ def test_without_the_mtd_layer_every_request_fails(cam):
     assert (r.err, r.rc) == ("", 0)
 
 
+@pytest.mark.sim_only("no /proc/mtd")
 def test_missing_proc_mtd(cam):
     cam.path("/proc/mtd").unlink()
     r = check(cam)
@@ -91,6 +95,7 @@ def test_bad_options_are_reported_and_the_check_still_runs(cam, args, complaints
     assert re.fullmatch("".join(re.escape(c) + unknown for c in complaints), r.err), r.err
 
 
+@pytest.mark.sim_only("a /proc/mtd written by the test")
 def test_odd_tables_are_reported_and_the_check_goes_on(cam):
     parts = [(f"mtd{n}", 0x40000, 0x20000, f"p{n}") for n in range(18)]
     parts[2] = ("mtd2", 0x40000, 0, "zero")

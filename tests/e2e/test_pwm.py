@@ -38,6 +38,7 @@ def error(func, message):
     (["-d", "5000"], 0, "100000", "100000"),
     (["--channel", "3", "--period", "20000", "--duty", " +7abc"], 3, "20000", "140"),
 ])
+@pytest.mark.sim_only("compares the fixture's value files, which keep what was written byte for byte")
 def test_write_programs_the_channel_and_nothing_else(cam, args, n, period, duty_cycle):
     before = tree(cam)
     r = cam.run("-M", "pwm", *args)
@@ -80,6 +81,7 @@ def test_rejected_option_ends_the_process_with_255_and_writes_nothing(cam, args,
     (["-c", "99"], "pwm_read", 99, ""),
     (["-c", "2", "-d", "300"], "pwm_write", 2, "2"),
 ])
+@pytest.mark.sim_only("takes a channel's folder away; the kernel's export would make it again")
 def test_channel_the_chip_cannot_give_is_reported(cam, args, op, n, export):
     # The simulated chip has four channels, all laid out exported; one it lacks is
     # refused on export (ENODEV).

@@ -62,10 +62,12 @@ def mounts(cam):
                                 ("sdmmc_init_param", "sdmmc filling disk faild!\n")]),
     ([], ["-f"], NOT_INSERTED, [("sdmmc_init_param", "sdmmc format disk faild!\n")]),
     ([], ["-r"], NOT_INSERTED, [("sdmmc_init_param", "sdmmc repair disk faild!\n")]),
-    ([0, 1], ["-m"], REINIT, [("sdmmc_init", "SD/mmc has error, reinit faild!\n"),
-                              ("sdmmc_init_param", "sdmmc mount faild!\n")]),
-    ([1, 3], ["-r"], REINIT, [("sdmmc_init", "SD/mmc has error, reinit faild!\n"),
-                              ("sdmmc_init_param", "sdmmc repair disk faild!\n")]),
+    pytest.param([0, 1], ["-m"], REINIT, [("sdmmc_init", "SD/mmc has error, reinit faild!\n"),
+                 ("sdmmc_init_param", "sdmmc mount faild!\n")],
+                 marks=pytest.mark.sim_only("more than one card")),
+    pytest.param([1, 3], ["-r"], REINIT, [("sdmmc_init", "SD/mmc has error, reinit faild!\n"),
+                 ("sdmmc_init_param", "sdmmc repair disk faild!\n")],
+                 marks=pytest.mark.sim_only("more than one card")),
     ([2], ["--init"], "", []),
 ])
 def test_card_check(cam, cards, args, out, errors):
@@ -79,6 +81,7 @@ def test_card_check(cam, cards, args, out, errors):
         assert seconds >= 1.0, "detection is retried after a pause of 1 s"
 
 
+@pytest.mark.sim_only("a second card that goes away")
 def test_second_detection_finds_one_card(cam):
     card(cam, 0, fat=True)
     card(cam, 1)
@@ -90,6 +93,7 @@ def test_second_detection_finds_one_card(cam):
     assert mounts(cam) == MOUNT
 
 
+@pytest.mark.sim_only("a card of another size than the virtual machine's, and the mount stand-in's log")
 def test_mount_info_speed_in_order(cam):
     card(cam, 0, 192 * MiB, fat=True)
     out, errors, rc = session(cam, "-m -i -s", after="ls -A /mnt/mmc >/tmp/ls")
@@ -106,6 +110,7 @@ def test_mount_info_speed_in_order(cam):
     assert cam.read("/proc/sys/vm/drop_caches") == "3"
 
 
+@pytest.mark.sim_only("a card of another size than the virtual machine's, and the mount stand-in's log")
 def test_a_card_already_mounted_is_not_mounted_again(cam):
     card(cam, 0, 32 * MiB, fat=True)
     out, errors, rc = session(cam, "-m -i", before="debug -M sdmmc -m && ")
@@ -118,6 +123,7 @@ def fdisk_logger(cam, body='tee /tmp/fdisk.in | /usr/sbin/fdisk "$@"'):
     return "PATH=/tmp/bin:$PATH "
 
 
+@pytest.mark.sim_only("reads /proc/sys/vm/drop_caches back, which the kernel does not allow")
 def test_format_wipes_the_table_and_leaves_fat32(cam):
     card(cam, 0, 64 * MiB)
     path = fdisk_logger(cam)
@@ -204,6 +210,7 @@ def test_card_sequences(cam, kind, args, shown, not_shown, mounted_after):
         assert cam.read("/tmp/fdisk.mounted") == "0\n", "fdisk never runs beneath a mounted card"
 
 
+@pytest.mark.sim_only("the card mounted as the stand-in's tmpfs of the image's size; drop_caches read back")
 def test_fill_ten_small_files(cam):
     card(cam, 0, 64 * MiB, fat=True)
     out, errors, rc = session(cam, "-n 10 -z 1 -F", after="stat -c '%n %s' /mnt/mmc/* >/tmp/ls")
@@ -216,6 +223,7 @@ def test_fill_ten_small_files(cam):
     assert cam.read("/proc/sys/vm/drop_caches") == "3"
 
 
+@pytest.mark.sim_only("the card mounted as the stand-in's tmpfs of the image's size; drop_caches read back")
 def test_fill_count_after_the_fill_is_not_used_and_a_signal_stops_it(cam):
     card(cam, 0, 64 * MiB, fat=True)
     r, (seconds,) = cam.timed("debug -M sdmmc -z 1 -F -n 10 & pid=$!; sleep 1.5; lap; kill -INT $pid; wait $pid; "

@@ -1,6 +1,11 @@
 """The shared log on flash: several processes appending at once, reuse and recovery."""
 import re
 
+import pytest
+
+# The log is driven through osa_log_driver, a test program built for the PC only.
+pytestmark = pytest.mark.sim_only("osa_log_driver, the test program that drives the log, is built for the PC only")
+
 
 def test_concurrent_appends_lose_and_interleave_nothing(cam):
     r = cam.sh("for t in a b c d e f g h; do osa_log_driver append 300 $t & done; wait")

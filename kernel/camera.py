@@ -1,0 +1,308 @@
+"""The real-kernel test camera, seen from the host: Debian's arm64 kernel under
+qemu-system-aarch64 with the camera's devices from real drivers, the program unpacked
+from its .deb, and an agent in the guest that runs one shell script at a time.
+
+Files go in and out through a 9p share: the camera trees (flash under /mnt, /opt/app,
+/tmp, /var/run) live in share/cams/NAME on the host and are bound in place in the guest.
+The SD card is a raw image on the host (sd.img), the PTZ port's host end is relayed to
+sim/tools/ptz-head when a script in the guest starts `ptz-head`.
+"""
+import glob
+import gzip
+import os
+import pathlib
+import select
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+REPO = HERE.parent
+SD_SIZE = 64 << 20
+# Where the camera tree's folders are in the guest; everything else is the kernel's.
+TREE = ("mnt", "opt/app", "tmp", "var/run")
+
+
+def cache():
+    """Builds what is missing (kernel, drivers, base root) and returns the cache folder."""
+    out = subprocess.run([str(HERE / "build")], check=True, stdout=subprocess.PIPE, text=True)
+    return pathlib.Path(out.stdout.strip().splitlines()[-1])
+
+
+def package():
+    """The camera program's arm64 .deb: $DEBUG_DEB, or the newest one CPack made."""
+    if os.environ.get("DEBUG_DEB"):
+        return pathlib.Path(os.environ["DEBUG_DEB"])
+    debs = sorted(glob.glob(str(REPO / "build" / "aarch64" / "*_arm64.deb")), key=os.path.getmtime)
+    if not debs:
+        raise SystemExit("no arm64 package: cmake --preset aarch64 && cmake --build --preset aarch64"
+                         " && (cd build/aarch64 && cpack)")
+    return pathlib.Path(debs[-1])
+
+
+class Guest:
+    def __init__(self, shell=False, console=None):
+        self.kernel = cache()
+        self.run_dir = pathlib.Path(tempfile.mkdtemp(prefix="debug-kernel-"))
+        self.share = self.run_dir / "share"
+        self.ctl = self.share / "ctl"
+        self.cams = self.share / "cams"
+        self.ctl.mkdir(parents=True)
+        self.cams.mkdir()
+        self.sd = self.run_dir / "sd.img"
+        with open(self.sd, "wb") as f:
+            f.truncate(SD_SIZE)
+        self.current = None
+        self.badblocks = ""
+        self.seq = 0
+        self.head = None
+        self.pending = bytearray()
+        self.stopping = False
+        self.shell = shell
+        self.console = console or os.environ.get("DEBUG_KERNEL_CONSOLE") or self.run_dir / "console.log"
+        self.initrd = self._initrd()
+        self._boot()
+
+    def _boot(self):
+        sock = self.run_dir / "agent.sock"
+        ptz = self.run_dir / "ptz.sock"
+        cmd = ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a53", "-smp", "1", "-m", "512M",
+               "-nographic", "-no-reboot", "-nic", "none",
+               "-kernel", str(self.kernel / "vmlinuz"), "-initrd", str(self.initrd),
+               "-append", "console=ttyAMA0 quiet panic=-1" + (" debug.shell" if self.shell else ""),
+               "-fsdev", f"local,id=fs,path={self.share},security_model=none",
+               "-device", "virtio-9p-pci,fsdev=fs,mount_tag=share",
+               "-device", "virtio-serial-pci",
+               "-chardev", f"socket,id=agent,path={sock},server=on,wait=off",
+               "-device", "virtserialport,chardev=agent,name=agent",
+               "-device", "sdhci-pci", "-drive", f"if=none,id=sd,format=raw,file={self.sd}",
+               "-device", "sd-card,drive=sd",
+               "-chardev", f"socket,id=ptz,path={ptz},server=on,wait=off",
+               "-device", "pci-serial,chardev=ptz"]
+        if self.shell:
+            cmd += ["-serial", "mon:stdio"]
+            self.cams.joinpath("main").mkdir()
+            subprocess.run([str(REPO / "sim" / "layout"), str(self.cams / "main")], check=True)
+            self.qemu = subprocess.Popen(cmd)
+            return
+        cmd += ["-serial", f"file:{self.console}", "-monitor", "none"]
+        self.stopping = False
+        self.qemu = subprocess.Popen(cmd, stdin=subprocess.DEVNULL)
+        self.agent = self._connect(sock)
+        self.ptz = self._connect(ptz)
+        self.replies = self.agent.makefile("rb")
+        line = self._reply(120)
+        if line != b"ready":
+            raise RuntimeError(f"the camera did not come up: {line!r}")
+        self.bridge = threading.Thread(target=self._bridge, daemon=True)
+        self.bridge.start()
+
+    def _reboot(self):
+        """After a command that did not end in time: a new boot, the same tree."""
+        self._halt()
+        self._boot()
+        if self.current:
+            self.badblocks = ""
+            self.use(self.current)
+
+    def _halt(self):
+        self.stopping = True
+        if self.qemu.poll() is None:
+            self.qemu.kill()
+        self.qemu.wait()
+        self.bridge.join()
+        if self.head and self.head.poll() is None:
+            self.head.kill()
+        self.agent.close()
+        self.ptz.close()
+
+    def _initrd(self):
+        """The cached base root, then the program's package and the guest's scripts."""
+        root = self.run_dir / "root"
+        subprocess.run(["dpkg-deb", "-x", str(package()), str(root)], check=True)
+        progs = sorted(root.glob("**/bin/debug"))
+        if not progs:
+            raise SystemExit(f"{package()} has no bin/debug")
+        k = root / "kernel"
+        shutil.copytree(HERE / "guest", k)
+        (k / "tools").mkdir()
+        shutil.move(str(k / "ptz-head"), str(k / "tools" / "ptz-head"))
+        shutil.copy(REPO / "sim" / "tools" / "shmdump", k / "tools" / "shmdump")
+        shutil.copy(HERE / "mtdparts", k / "mtdparts")
+        (k / "path").write_text("/" + str(progs[0].parent.relative_to(root)) + "\n")
+        shutil.copy(HERE / "init", root / "init")
+        files = subprocess.run(["find", "."], cwd=root, check=True, stdout=subprocess.PIPE).stdout
+        own = subprocess.run(["cpio", "-o", "-H", "newc", "--quiet"], cwd=root, input=files,
+                             check=True, stdout=subprocess.PIPE).stdout
+        initrd = self.run_dir / "initrd"
+        with open(initrd, "wb") as f:
+            # Two archives, each padded to four bytes, as the kernel reads them in turn.
+            for part in ((self.kernel / "base.cpio.gz").read_bytes(), gzip.compress(own, 1)):
+                f.write(part + bytes(-len(part) % 4))
+        shutil.rmtree(root)
+        return initrd
+
+    def _connect(self, path):
+        for _ in range(500):
+            s = socket.socket(socket.AF_UNIX)
+            try:
+                s.connect(str(path))
+                return s
+            except OSError:
+                s.close()
+                if self.qemu.poll() is not None:
+                    raise RuntimeError("qemu ended")
+                time.sleep(0.01)
+        raise RuntimeError(f"no {path}")
+
+    def _reply(self, timeout):
+        ready, _, _ = select.select([self.agent], [], [], timeout)
+        if not ready:
+            raise subprocess.TimeoutExpired("camera", timeout)
+        return self.replies.readline().strip()
+
+    def host_path(self, camera_path):
+        """Where a camera path of the current tree is on the host, if it is in the tree."""
+        p = "/" + str(camera_path).lstrip("/")
+        for d in TREE:
+            if p == "/" + d or p.startswith("/" + d + "/"):
+                return self.cams / self.current / p.lstrip("/")
+        return None
+
+    def run(self, script, stdin=b"", timeout=60):
+        """Runs a bash script in the guest (in /tmp); returns (stdout, stderr, status)."""
+        self.seq += 1
+        c = self.ctl / str(self.seq)
+        c.with_suffix(".sh").write_text(script)
+        c.with_suffix(".in").write_bytes(stdin or b"")
+        self.agent.sendall(f"run {self.seq}\n".encode())
+        try:
+            line = self._reply(timeout)
+        except subprocess.TimeoutExpired:
+            self._reboot()
+            raise
+        if line.split()[:2] != [b"done", str(self.seq).encode()]:
+            raise RuntimeError(f"agent: {line!r}")
+        out, err = c.with_suffix(".out").read_bytes(), c.with_suffix(".err").read_bytes()
+        for ext in (".sh", ".in", ".out", ".err"):
+            c.with_suffix(ext).unlink()
+        return out, err, int(line.split()[2])
+
+    def use(self, name, badblocks=""):
+        """Makes share/cams/NAME the camera's tree with a fresh board: the bad blocks
+        given, and an empty slot (a card is put in by writing the image, sd.img)."""
+        self.current = name
+        if self.head and self.head.poll() is None:
+            # A head left listening by the last test (its shell was killed) goes first.
+            (self.ctl / "head.stop").touch()
+            while not (self.ctl / "head.stopped").exists():
+                time.sleep(0.01)
+        for f in self.ctl.glob("head.*"):
+            f.unlink()
+        self.pending.clear()
+        keep = badblocks == self.badblocks
+        self.badblocks = badblocks
+        with open(self.sd, "r+b") as f:
+            f.truncate(0)
+            f.truncate(SD_SIZE)
+        self.run(f"/kernel/use {name} {'-' if keep else badblocks}\n/kernel/card out\n")
+
+    # The PTZ port: bytes from the guest's serial port go to the head while one runs;
+    # what comes before it is up (a head started in the background a moment before the
+    # program) waits for it, until the next tree is put in place.
+    def _bridge(self):
+        pty = None
+        while not self.stopping:
+            ready, _, _ = select.select([self.ptz], [], [], 0.02)
+            if ready:
+                data = self.ptz.recv(4096)
+                if not data:
+                    return
+                if pty is None:
+                    self.pending += data
+                else:
+                    self._to_head(pty, data)
+            start, stop = self.ctl / "head.start", self.ctl / "head.stop"
+            if pty is None and start.exists():
+                hexfile = start.read_text().strip()
+                start.unlink()
+                link = self.run_dir / "ptz-tty"
+                args = [str(REPO / "sim" / "tools" / "ptz-head"), "--port", str(link)]
+                if hexfile:
+                    args += ["--hex", str(self.host_path(hexfile))]
+                log = open(self.ctl / "head.log", "wb")
+                self.head = subprocess.Popen(args, stdout=log, stderr=subprocess.DEVNULL)
+                log.close()
+                while not link.exists():
+                    time.sleep(0.005)
+                pty = os.open(link, os.O_WRONLY | os.O_NOCTTY)
+                self._to_head(pty, bytes(self.pending))
+                self.pending.clear()
+                (self.ctl / "head.ready").touch()
+            elif pty is not None and stop.exists():
+                stop.unlink()
+                while select.select([self.ptz], [], [], 0.05)[0]:
+                    data = self.ptz.recv(4096)
+                    if not data:
+                        break
+                    self._to_head(pty, data)
+                self.head.send_signal(signal.SIGTERM)
+                self.head.wait()
+                os.close(pty)
+                pty = None
+                (self.ctl / "head.stopped").touch()
+
+    def _to_head(self, pty, data):
+        try:
+            os.write(pty, data)
+        except OSError:
+            pass  # a head that has gone hears nothing, as on the wire
+
+    def close(self):
+        if self.shell:
+            self.qemu.wait()
+        else:
+            self._halt()
+        shutil.rmtree(self.run_dir, ignore_errors=True)
+
+
+def main(argv):
+    """scripts/kernel: debug ARGS, --sh 'COMMANDS' or --shell on a freshly booted camera."""
+    if argv[:1] == ["--shell"]:
+        g = Guest(shell=True)
+        g.close()
+        return 0
+    if argv[:1] == ["--sh"]:
+        script = argv[1] + "\n"
+    else:
+        if argv[:1] == ["--"]:
+            argv = argv[1:]
+        import shlex
+        script = "exec debug " + " ".join(shlex.quote(a) for a in argv) + "\n"
+    g = Guest()
+    try:
+        tree = g.cams / "main"
+        tree.mkdir()
+        subprocess.run([str(REPO / "sim" / "layout"), str(tree)], check=True)
+        g.use("main")
+        g.run("/kernel/card in\n")
+        # The head listens on the PTZ port for the whole command and says what it saw.
+        out, err, rc = g.run("ptz-head >/tmp/.ptz-head & head=$!\n"
+                             f"(\n{script})\nrc=$?\nkill $head; wait $head\nexit $rc\n", timeout=None)
+        said = (g.cams / "main" / "tmp" / ".ptz-head").read_bytes()
+    finally:
+        g.close()
+    os.write(1, out)
+    os.write(2, err)
+    for line in said.decode("latin-1").splitlines():
+        print(f"ptz-head: {line}", file=sys.stderr)
+    return rc
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
