@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross build for the camera with Debian's AArch64 toolchain; arm64 -dev packages come
 # from multiarch (/usr/lib/aarch64-linux-gnu, headers shared under /usr/include).
 set(CMAKE_SYSTEM_NAME Linux)

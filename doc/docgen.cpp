@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes the general usage and every registered module's usage, each module's behind a
 // line "@@module <name>", into a file, for the build to turn into the manual page and
 // the shell completion. It needs no camera: nothing is started up, nothing is run.

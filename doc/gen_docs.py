@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Turns docgen's output (the program's own usage texts) into the manual page and the
 bash completion, so that neither can drift from the option tables.
 

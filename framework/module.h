@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The module registry and the frame every module follows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shell commands run by the modules.
 //
 // Standard output is flushed first, so that a pipe sees the program's lines and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Process entry, start-up and shutdown, and the state every module may read.
 #pragma once
 

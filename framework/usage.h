@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Option tables and the shared module usage printer.
 #pragma once
 

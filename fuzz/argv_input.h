@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs one module's option parser on a fuzzer input, the way main hands it a command
 // line: "debug -M <module>" and then the input's arguments.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CheckIPAddr on any text: the input up to its first NUL.
 #include <stdint.h>
 #include <stdlib.h>

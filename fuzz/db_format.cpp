@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The db module's result text over the real database wrapper, on any row values. The
 // input's first byte gives the column count (1 to 8), its second the capacity of the
 // text; the rest, split at NUL bytes, are the column names and then the values row by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The database wrapper for the db parser: a connection that always opens and a query
 // whose result is two columns of three rows, so that every option's path runs through
 // to the result text without a database file.

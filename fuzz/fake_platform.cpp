@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Inert stand-ins for the camera's libraries that the fuzzed parsers call or that
 // their units name: each call succeeds and touches nothing. The Wi-Fi library's
 // stand-in is the unit tests' recording fake.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A fuzzer input read as a file, the way the readers under test read logs and
 // /proc/mtd. The bytes are copied into a heap block of their own so that a read past
 // the end is caught; the stream and the block are released with the object.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The media section reader on any log: the input is read as a component's log with
 // the markers of a log of several sections (the vi log's kind).
 #include <stdint.h>

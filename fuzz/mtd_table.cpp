@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The /proc/mtd reader on any text: the table is loaded from the input as from the
 // kernel's file, and every partition kept must be one the scan can use.
 #include <stdint.h>

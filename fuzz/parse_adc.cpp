@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The adc option parser. The unit is compiled into the target, so that its private
 // parser and records can be reached; both records start from their defaults.
 #include "fuzz/argv_input.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The db option parser with every action it starts, against the wrapper's stand-in:
 // the databases are present, the lock file is /dev/null and a statement file holds two
 // statements. The unit is compiled into the target, so that its private parser and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The option parser the pt and extdrv modules share. The input's first byte picks the
 // module (its table and record), the rest is the command line. The units are compiled
 // into the target, so that the modules' private records can be reached and cleared.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ir option parser. The unit is compiled into the target, so that its private
 // parser and record can be reached; the record starts from its defaults.
 #include "fuzz/argv_input.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The media option parser with the section readers it starts: every log holds one
 // line of each section marker, and the whole-log options' shell commands succeed
 // without a shell. The unit is compiled into the target, so that its private parser

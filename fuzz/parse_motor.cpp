@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The motor option parser, with the stepper library's inert stand-in for the P-iris
 // moves and no time spent in their polls. The unit is compiled into the target, so
 // that its private parser and record can be reached; the record starts from its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The mtd option parser.
 #include "fuzz/argv_input.h"
 #include "modules/tq_mtd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sdmmc option parser with every action it starts: shell commands succeed without
 // a shell, one card is present, statfs reports a fixed card and pauses take no time.
 // The unit is compiled into the target, so that its state can be put back.

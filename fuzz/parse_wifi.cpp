@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The wifi option parser, with the unit tests' recording stand-in for the Wi-Fi
 // library (scan, status, link and PIN options act at once). The unit is compiled into
 // the target, so that its record can be put back to its defaults.

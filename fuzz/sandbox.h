@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the option parsers may reach of the system while they are fuzzed. Parsers act
 // on some options at once (shell commands, sleeps, files, locks); the targets link this
 // unit with the linker wrapping those calls, so that inside the parser they reach

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The real-kernel test camera, seen from the host: Debian's arm64 kernel under
 qemu-system-aarch64 with the camera's devices from real drivers, the program unpacked
 from its .deb, and an agent in the guest that runs one shell script at a time.

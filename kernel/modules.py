@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Copies the kernel modules the test camera loads, with what they depend on, into one
 folder, and writes `order` there: one module a line, each after its dependencies.
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Refreshes the media pipeline's state logs, /tmp/media/<component>.log, from the state
 # files the media driver keeps, one per component, in $MEDIA_STATE_DIR (default
 # /proc/media). A component whose state file is missing or unreadable keeps the log

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // adc: photodiode sampling through the IIO converter, and the light-control
 // parameters handed to the process that reads them.
 #include <getopt.h>

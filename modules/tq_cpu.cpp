@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "modules/tq_cpu.h"
 
 #include <getopt.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // cpu: the processor load from the kernel's counters, measured at a fixed interval.
 // Declared here: reading the counters from open files and turning two readings
 // into shares, apart from where the files come from.

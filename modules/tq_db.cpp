@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The db module: queries and statements on the camera's SQLite databases.
 //
 // Every statement and query runs under the database lock, which this program shares

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The db module's result text, apart from where the rows come from.
 #pragma once
 

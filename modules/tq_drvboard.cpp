@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "modules/tq_drvboard.h"
 
 #include <getopt.h>

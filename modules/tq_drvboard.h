@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the extdrv and pt modules share: the command record handed to the driver-board
 // service, the option table, the parser and the write into the service's segment.
 // Each of the two modules keeps its own record, key, id and unit name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // extdrv: commands to the driver-board service through its first segment.
 #include "modules/tq_drvboard.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // gpio: reads, writes or configures as an input one GPIO line of the board.
 #include <getopt.h>
 #include <stdint.h>

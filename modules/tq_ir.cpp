@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ir: endurance test of the IR-cut filter, switched back and forth with a fixed pause.
 #include <getopt.h>
 #include <stdint.h>

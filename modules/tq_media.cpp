@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The media module: runs the state script, then shows component logs (whole, or
 // chosen sections of them for the groups) in command-line order.
 #include <getopt.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The media logs are long; these readers print only the sections a technician looks
 // at. Output goes straight to standard output, without the print lock.
 #include "modules/tq_media_log.h"

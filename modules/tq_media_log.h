@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Readers that print chosen sections of the media pipeline's state logs.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lens motors: at most one P-iris duty move while the options are read, then one
 // stepper run built from them.
 #include <getopt.h>

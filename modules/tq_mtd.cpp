@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The mtd module: lists the bad erase blocks of every raw-flash partition. It only
 // asks; it never marks or erases a block.
 #include "modules/tq_mtd.h"

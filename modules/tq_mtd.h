@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The raw-flash bad-block check: the partition table and its steps.
 #pragma once
 

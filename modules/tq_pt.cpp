@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // pt: commands to the driver-board service through its second segment.
 #include "modules/tq_drvboard.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pan-tilt-zoom head: preset operations while the options are read, then one
 // command left running for a while, or the scripted test of all movements.
 #include <getopt.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // pwm: reads the state of one PWM channel or programs its period and duty.
 #include <getopt.h>
 #include <stdint.h>

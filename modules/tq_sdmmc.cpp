@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sdmmc module: detects, mounts, wipes and formats, repairs, measures and fills
 // the SD card. The work is done by shell commands; the module decides which runs when,
 // in which order, with which pauses, and what its result means.

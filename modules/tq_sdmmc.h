@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The SD-card module's state and steps.
 #pragma once
 

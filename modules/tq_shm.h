@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Handing a fixed record to another process of the camera through a System V
 // shared-memory segment that the other process reads: the driver-board commands and
 // the light-control parameters.

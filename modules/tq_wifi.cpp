@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The wifi module: fills the Wi-Fi library's configuration record from the command
 // line, performs the scan, status, link and PIN actions as their options come, and
 // applies the record once at the end when a configuration was asked for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The wifi module's record and steps, open to the unit tests.
 #pragma once
 

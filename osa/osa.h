@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Platform support layer: print lock, System V semaphores, time and sleep.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shared log on flash, appended to by several processes under one semaphore.
 #pragma once
 

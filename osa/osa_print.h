@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Console output under the print lock, and error reports on standard error.
 #pragma once
 

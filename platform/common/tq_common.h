@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera's common utility library (the part this program calls).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owning handles for descriptors and streams: whatever a function opens is closed on
 // every path out of it.
 #pragma once

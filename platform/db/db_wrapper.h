@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera's database wrapper: connections, statements and query rows over SQLite 3.
 //
 // Handles are opaque pointers. A connection opens an existing file read-write (it never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // GPIO lines of the board, over the kernel's sysfs GPIO interface.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pan-tilt-zoom head on the RS-485 port, in PELCO-D or PELCO-P framing, camera 1.
 // The port is opened on first use; every call sends its frames and returns.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PWM channels of the board, over the kernel's sysfs PWM interface (pwmchip0).
 #pragma once
 

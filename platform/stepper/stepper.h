@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lens stepper motors (focus, zoom, P-iris): 4-phase motors whose coils hang on
 // GPIO lines, driven in half steps. Every call returns only once the motor has stopped
 // and its coils are released.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/wifi/wifi.h"
 
 #include <errno.h>

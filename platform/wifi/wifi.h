@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The camera's Wi-Fi library: configuration, scan, status and WPS through
 // wpa_supplicant's control interface.
 #pragma once

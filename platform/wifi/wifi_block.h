@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the Wi-Fi library says to wpa_supplicant and reads back from it, kept apart
 // from the socket so that it can be checked on its own.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The simulated camera for end-to-end tests: the real program, run by sim/camera.
 
 With DEBUG_CAMERA=kernel the same tests run on the real-kernel camera instead (Debian's

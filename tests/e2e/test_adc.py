@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The adc module: photodiode readings from the IIO raw file, and the light-control
 block that reaches its reader's segment, read back in the same IPC namespace."""
 import re

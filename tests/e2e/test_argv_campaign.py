@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Random and mutated command lines against the program in the simulated camera.
 
 Every vector must end with status 0 or 255, without a signal, without a sanitizer

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The cpu module: measurement lines on screen and in the log, the summary, the
 option errors, and a stop before anything was counted."""
 import re

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The db module on the camera's real database files, byte for byte."""
 import re
 import sqlite3

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The manual page and the bash completion that the build generates from the option
 tables: the page renders without warnings, the completion works in an interactive bash."""
 import os

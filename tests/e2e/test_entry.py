@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Start-up, command-line selection, the general usage and shutdown, byte for byte."""
 import pytest
 

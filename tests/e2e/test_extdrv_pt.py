@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The extdrv and pt modules: the command record that reaches the driver-board
 service's segment, read back field by field in the same IPC namespace."""
 import re

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Faults the camera meets in the field, end to end: whatever breaks, the run ends
 soon, says what went wrong, keeps what was written before, and exits with its usual
 status."""

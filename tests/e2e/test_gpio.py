@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """gpio on the simulated camera: one line read, driven or made an input, byte for byte."""
 import re
 import shutil

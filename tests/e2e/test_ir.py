@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """ir on the simulated camera: the IR-cut line switched, the result shown and logged."""
 import re
 import time

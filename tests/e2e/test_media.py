@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The media module in the simulated camera: state script, whole logs, sections, groups."""
 import re
 

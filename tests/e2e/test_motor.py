@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The lens motors: what the coils of each axis did, the P-iris position kept between
 runs, and the whole output of each run."""
 import os

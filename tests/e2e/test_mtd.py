@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The mtd module in the simulated camera. Partitions are regular files there; the
 preloaded shim answers MEMGETBADBLOCK with the bad blocks a test names in MTD_SHIM."""
 import re

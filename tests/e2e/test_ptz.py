@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The PTZ module against the simulated head on /dev/ttyAMA1: the frames on the wire,
 what the head did, the whole output, and how quickly Ctrl-C ends a wait."""
 import re

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """pwm on the simulated camera: a channel read or programmed, byte for byte."""
 import re
 import shutil

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The sdmmc module in the simulated camera: the card is an image file at /dev/mmcblkN,
 fdisk, mkdosfs and dosfsck are the real ones, and the mount stand-in mounts a tmpfs of
 the image's size named after the device (the test kernel has no vfat); like the kernel

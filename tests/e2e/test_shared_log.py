@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The shared log on flash: several processes appending at once, reuse and recovery."""
 import re
 

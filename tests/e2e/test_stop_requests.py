@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """A Ctrl-C (SIGINT to the program) ends what a module is doing at once. The SD-card
 module starts nothing it had not started yet, so the card is left as it was."""
 import re

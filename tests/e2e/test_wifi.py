@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The wifi module on the simulated camera: options, actions, help text, and what
 reaches wpa_supplicant (the real daemon on a veth, or the scripted fake)."""
 import re

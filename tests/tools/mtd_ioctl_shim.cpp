@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Preloaded in end-to-end tests (sim/camera): answers the MTD bad-block request for
 // the simulated camera's flash partitions, which are regular files there, the way the
 // kernel's MTD layer would for a flash with the bad blocks the test names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Appends records to the shared log the way the program does, for tests and the
 // benchmark that run several processes at once.
 //

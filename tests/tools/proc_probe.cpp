@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs a command many times as a whole process and prints, tab-separated: the median
 // wall time in microseconds, the peak resident set in KiB, the largest processor time
 // (user + system) in microseconds, and with -i the median time from SIGINT to exit in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stands in for the program on the simulated camera when the program is a cross build:
 // runs it under the emulator named in the file beside this one, keeping argv[0] as the
 // caller gave it (a script interpreter would lose it, and the program prints it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Preloaded into the simulated camera's processes: gives the plain files that stand in
 // for the kernel's sysfs GPIO and PWM trees the kernel's answers to writes (Linux 6.1,
 // gpiolib-sysfs and the PWM core's sysfs interface), so that what the program meets

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The GPIO and PWM libraries against sysfs trees of plain files in a temporary folder.
 #include <dirent.h>
 #include <gtest/gtest.h>

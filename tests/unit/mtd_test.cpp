@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The raw-flash check against partition tables in files and an ioctl seam: the test
 // binary is linked with --wrap=ioctl, so the module's requests come here.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ptz module against a recording stand-in of the PTZ library. Each run happens in a
 // child process, so the module's record starts at its defaults and exit(-1) ends only
 // the child; another thread keeps cutting the module's sleeps short, so a test-all

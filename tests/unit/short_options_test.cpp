@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every module as the program links them: the short-option string each derives from
 // its option table accepts what its documents give, letter for letter.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stepper library against a recording stand-in of the GPIO library.
 #include "platform/stepper/stepper.h"
 

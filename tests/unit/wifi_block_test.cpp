@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/wifi/wifi_block.h"
 
 #include <gtest/gtest.h>

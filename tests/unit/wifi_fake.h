@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A recording stand-in for the Wi-Fi library: every call is noted in order.
 #pragma once
 
