@@ -280,6 +280,7 @@ NO_SQLITE = (": >/tmp/empty.so && for lib in /usr/lib/*/libsqlite3.so.0 /usr/aar
              "do [ ! -e \"$lib\" ] || /bin/mount --bind /tmp/empty.so \"$lib\" || exit 1; done && ")
 
 
+@pytest.mark.sim_only("hides the library with bind mounts through the host's /bin/mount and library paths")
 def test_without_sqlite_only_the_database_calls_fail(cam):
     gpio = cam.run("-M", "gpio", "-r", "5")
     cam.path(OEM).unlink()

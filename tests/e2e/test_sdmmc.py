@@ -119,7 +119,7 @@ def test_a_card_already_mounted_is_not_mounted_again(cam):
     assert mounts(cam) == MOUNT
 
 
-def fdisk_logger(cam, body='tee /tmp/fdisk.in | /usr/sbin/fdisk "$@"'):
+def fdisk_logger(cam, body='tee /tmp/fdisk.in | PATH=${PATH#/tmp/bin:} fdisk "$@"'):
     cam.write("/tmp/bin/fdisk", f'#!/bin/sh\necho "$*" >/tmp/fdisk.args\n{body}\n', mode=0o755)
     return "PATH=/tmp/bin:$PATH "
 
@@ -197,7 +197,7 @@ def prepared(cam, kind):
 ])
 def test_card_sequences(cam, kind, args, shown, not_shown, mounted_after):
     prepared(cam, kind)
-    path = fdisk_logger(cam, "grep -c '^/dev/mmcblk0 ' /proc/mounts >>/tmp/fdisk.mounted; /usr/sbin/fdisk \"$@\"")
+    path = fdisk_logger(cam, "grep -c '^/dev/mmcblk0 ' /proc/mounts >>/tmp/fdisk.mounted; PATH=${PATH#/tmp/bin:} fdisk \"$@\"")
     cam.sh(f"{path}debug -M sdmmc {args} >/tmp/out 2>&1; grep -c '^/dev/mmcblk0 ' /proc/mounts >/tmp/mounted")
     text = cam.read("/tmp/out")
     at = 0

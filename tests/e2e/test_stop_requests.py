@@ -34,7 +34,7 @@ def interrupted(cam, args, after, before=""):
 
 def test_a_stop_while_fdisk_waits_leaves_the_table_and_formats_nothing(cam):
     before = card(cam)
-    cam.write("/tmp/bin/fdisk", '#!/bin/sh\ntee /tmp/fdisk.in | /usr/sbin/fdisk "$@"\n', mode=0o755)
+    cam.write("/tmp/bin/fdisk", '#!/bin/sh\ntee /tmp/fdisk.in | PATH=${PATH#/tmp/bin:} fdisk "$@"\n', mode=0o755)
     out, err, rc, seconds = interrupted(cam, "-f", after=1.2, before="PATH=/tmp/bin:$PATH ")
     assert rc == 0 and GET_SIGNAL in out and out.endswith("Sd/mmc format failed!\n"), out
     # fdisk's own complaints about the partitions it was asked to delete come first.
