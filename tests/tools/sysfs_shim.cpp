@@ -234,26 +234,25 @@ extern "C" ssize_t write(int fd, const void* buf, size_t len) {
     return static_cast<ssize_t>(len);
 }
 
+// open and open64 are handed a mode only when they may create the file.
+static mode_t creation_mode(int flags, va_list ap) {
+    return (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(ap, mode_t) : 0;
+}
+
 extern "C" int open(const char* path, int flags, ...) {
-    mode_t mode = 0;
-    if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = creation_mode(flags, ap);
+    va_end(ap);
     static auto fn = real<int (*)(const char*, int, ...)>("open");
     return fn(path, strip_trunc(path, flags), mode);
 }
 
 extern "C" int open64(const char* path, int flags, ...) {
-    mode_t mode = 0;
-    if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = creation_mode(flags, ap);
+    va_end(ap);
     static auto fn = real<int (*)(const char*, int, ...)>("open64");
     return fn(path, strip_trunc(path, flags), mode);
 }
