@@ -30,12 +30,16 @@ int module_usage(const char* name);
 void module_exit_all(void);
 void module_list(void);
 
-// Registers the module's static record before main and unregisters it after main
-// returns or the process calls exit(): one line at the end of every module unit.
-#define MODULE_REGISTRATION(X, record)                             \
-    __attribute__((constructor)) static void X##_register(void) {  \
-        module_register(&(record));                                \
-    }                                                              \
-    __attribute__((destructor)) static void X##_unregister(void) { \
-        module_unregister(&(record));                              \
+// One line at the end of every module unit, which follows the frame: its run operation
+// is X_test_main and its usage operation X_usage. It defines the module's static record
+// (named "X", with its id, its exit operation or nullptr, and the short-option string
+// of its option table), registers it before main and unregisters it after main returns
+// or the process calls exit().
+#define MODULE_REGISTRATION(X, id, exit, options)                                                            \
+    static module_record s_##X##_module = {#X, id, X##_test_main, X##_usage, exit, (options).short_options}; \
+    __attribute__((constructor)) static void X##_register(void) {                                            \
+        module_register(&s_##X##_module);                                                                    \
+    }                                                                                                        \
+    __attribute__((destructor)) static void X##_unregister(void) {                                           \
+        module_unregister(&s_##X##_module);                                                                  \
     }

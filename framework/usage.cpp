@@ -61,8 +61,8 @@ void print_option_row(const struct option& opt, const option_help& help, const c
     }
 }
 
-int print_module_usage(unsigned int id, const struct option* opts, const option_help* help,
-                       unsigned int count) {
+int print_module_usage(unsigned int id, const char* module_help, const struct option* opts,
+                       const option_help* help, unsigned int count) {
     if (id > MODULE_ID_MAX) {
         return 0;
     }
@@ -79,7 +79,7 @@ int print_module_usage(unsigned int id, const struct option* opts, const option_
     OSA_printf("\n%s usage:\n", name);
     OSA_printf("%s -M %s [option] \n", g_prog_name, name);
     for (unsigned int k = 0; k < count; k++) {
-        print_option_row(opts[k], help[k], "\t\t");
+        print_option_row(opts[k], k == 0 ? option_help{"module", module_help} : help[k - 1], "\t\t");
     }
     print_repeat_char(80, '*');
     OSA_printf("\n");

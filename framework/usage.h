@@ -81,30 +81,42 @@ constexpr bool option_is_letter(int val) {
 
 // The getopt_long table (with its terminating zero record), the parallel help table
 // and the short-option string, all derived at compile time from one array of rows so
-// they cannot drift. The string is `prefix` (getopt's leading flags and the letters
-// that have no row, each with its colons), then every row's letter: "x" for no
-// argument, "x:" for a required one, "x::" for an optional one.
+// they cannot drift. Every module is reached through -M, so the getopt table begins
+// with the framework's "module" row (required argument, value 'M'), shown in the usage
+// with the kind "module" and `module_help`, the text that names the module; the
+// module's own rows and their help rows follow. The string is `prefix` (getopt's
+// leading flags and the letters that have no row, each with its colons), then "M:"
+// and every row's letter: "x" for no argument, "x:" for a required one, "x::" for an
+// optional one.
 template <size_t N, size_t P = 1>
 struct OptionTable {
-    struct option longopts[N + 1];
-    option_help help[N];
-    unsigned int help_count;
-    char short_options[P + 3 * N];
+    struct option longopts[N + 2];
+    const char* module_help;
+    option_help help[N];      // help[k] belongs to longopts[k + 1]
+    unsigned int help_count;  // usage rows, the -M row included
+    char short_options[P + 2 + 3 * N];
 
-    constexpr explicit OptionTable(const OptionRow (&rows)[N], const char (&prefix)[P] = "")
-        : OptionTable(rows, prefix, std::make_index_sequence<N>()) {}
+    constexpr OptionTable(const char* module_help_text, const OptionRow (&rows)[N],
+                          const char (&prefix)[P] = "")
+        : OptionTable(module_help_text, rows, prefix, std::make_index_sequence<N>()) {}
 
 private:
     template <size_t... I>
-    constexpr OptionTable(const OptionRow (&rows)[N], const char (&prefix)[P], std::index_sequence<I...>)
-        : longopts{{rows[I].name, rows[I].has_arg, nullptr, rows[I].val}..., {nullptr, 0, nullptr, 0}},
+    constexpr OptionTable(const char* module_help_text, const OptionRow (&rows)[N], const char (&prefix)[P],
+                          std::index_sequence<I...>)
+        : longopts{{"module", required_argument, nullptr, 'M'},
+                   {rows[I].name, rows[I].has_arg, nullptr, rows[I].val}...,
+                   {nullptr, 0, nullptr, 0}},
+          module_help(module_help_text),
           help{{rows[I].kind, rows[I].help}...},
-          help_count(count_help_rows(rows)),
+          help_count(1 + count_help_rows(rows)),
           short_options{} {
         size_t n = 0;
         for (size_t i = 0; i + 1 < P; i++) {
             short_options[n++] = prefix[i];
         }
+        short_options[n++] = 'M';
+        short_options[n++] = ':';
         for (const OptionRow& row : rows) {
             if (!row.short_form || !option_is_letter(row.val)) {
                 continue;
@@ -117,12 +129,24 @@ private:
     }
 };
 
+// How a module declares its table, `constexpr auto kOptions = option_table("module name:
+// x", {rows});`, so that the row count is deduced. Not by deducing the class template
+// from the constructor: GCC 12 then puts a table that a module record points to in
+// writable data instead of the read-only relocated data.
+template <size_t N, size_t P = 1>
+constexpr OptionTable<N, P> option_table(const char* module_help, const OptionRow (&rows)[N],
+                                         const char (&prefix)[P] = "") {
+    return OptionTable<N, P>(module_help, rows, prefix);
+}
+
 // One row: "-x  " or four blanks, "--name", " [kind]" and a tab when there is a kind,
 // otherwise gap_without_kind; then the help text and a newline.
 void print_option_row(const struct option& opt, const option_help& help, const char* gap_without_kind);
 void print_repeat_char(unsigned int count, char c);
-int print_module_usage(unsigned int id, const struct option* opts, const option_help* help,
-                       unsigned int count);
+// The usage frame around `count` rows: opts[0], the -M row, with `module_help`, then
+// opts[k] with help[k - 1].
+int print_module_usage(unsigned int id, const char* module_help, const struct option* opts,
+                       const option_help* help, unsigned int count);
 
 template <size_t N, size_t P>
 const char* option_loop(int argc, char** argv, const OptionTable<N, P>& table, OptionTaker take) {
@@ -138,5 +162,5 @@ int option_parse(int argc, char** argv, const OptionTable<N, P>& table, OptionTa
 // The usage of a module whose table is `table`: every row that has help.
 template <size_t N, size_t P>
 int print_module_usage(unsigned int id, const OptionTable<N, P>& table) {
-    return print_module_usage(id, table.longopts, table.help, table.help_count);
+    return print_module_usage(id, table.module_help, table.longopts, table.help, table.help_count);
 }

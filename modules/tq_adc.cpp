@@ -61,8 +61,8 @@ static const adc_channel s_adc_channels[] = {
     {"/sys/bus/iio/devices/iio:device0/in_voltage2_raw", "open ADC_C_DVE_NAME error!!!", nullptr},
 };
 
-constexpr OptionRow kAdcRows[] = {
-    {"module", required_argument, 'M', "module", "module name: adc"},
+// clang-format off
+constexpr auto kAdcOptions = option_table("module name: adc", {
     {"channel", required_argument, 'c', "hex", "adc channel, default [4], means all"},
     {"times", required_argument, 't', "digit", "adc read times, default [-1] means no timeout"},
     {"delay", required_argument, 'd', "digit", "adc read delay [n] ms,  default [1000]ms"},
@@ -71,9 +71,9 @@ constexpr OptionRow kAdcRows[] = {
     {"sensitive", required_argument, 's', "0~9", "0 is min   ,9 is max"},
     {"debug switch", required_argument, 'g', "debug switch", "0: close, 1: open"},
     {"info ", no_argument, 'i', "param", "show param info"},
-};
+});
 // clang-format on
-constexpr OptionTable kAdcOptions(kAdcRows);
+// clang-format on
 static_assert(kAdcOptions.help_count == 9, "every option has its help row");
 
 static adc_param s_adc_param = {0, ADC_TIMES_UNLIMITED, 1000};
@@ -221,7 +221,4 @@ static int adc_exit(void) {
     return 0;
 }
 
-static module_record s_adc_module = {
-    "adc", ADC_MODULE_ID, adc_test_main, adc_usage, adc_exit, kAdcOptions.short_options,
-};
-MODULE_REGISTRATION(adc, s_adc_module)
+MODULE_REGISTRATION(adc, ADC_MODULE_ID, adc_exit, kAdcOptions)

@@ -29,15 +29,13 @@ struct cpu_param {
 };
 
 // clang-format off
-constexpr OptionRow kCpuRows[] = {
-    {"module", required_argument, 'M', "module", "module name: cpu"},
+constexpr auto kCpuOptions = option_table("module name: cpu", {
     {"delay", required_argument, 'd', "digit", "cpu check interval seconds, defalut [1]s"},
     {"count", required_argument, 'c', "digit", "cpu repeat count times, defalut [60]"},
     {"log", required_argument, 'l', "file", "cpu log file, default[/tmp/cpulog.txt]"},
     {"version", no_argument, 'v', "", "cpu version information"},
-};
+});
 // clang-format on
-constexpr OptionTable kCpuOptions(kCpuRows);
 static_assert(kCpuOptions.help_count == 5, "every option has its help row");
 
 static cpu_param s_cpu_param = {60, 1, "/tmp/cpulog.txt"};
@@ -239,7 +237,4 @@ static int cpu_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_cpu_module = {
-    "cpu", CPU_MODULE_ID, cpu_test_main, cpu_usage, nullptr, kCpuOptions.short_options,
-};
-MODULE_REGISTRATION(cpu, s_cpu_module)
+MODULE_REGISTRATION(cpu, CPU_MODULE_ID, nullptr, kCpuOptions)

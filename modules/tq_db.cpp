@@ -49,15 +49,15 @@ static void* db_handle = nullptr;
 static pthread_rwlock_t db_rwlock = PTHREAD_RWLOCK_INITIALIZER;
 
 // One row per option: long name, argument, value, kind shown in brackets, help text.
-constexpr OptionRow kDbRows[] = {
-    {"module", required_argument, 'M', "module", "module name: db"},
+// clang-format off
+constexpr auto kDbOptions = option_table("module name: db", {
     {"select", required_argument, 's', "str", "Cmd inquiry string.for example -s \"select * from user;\""},
     {"execute", required_argument, 'e', "str", "Cmd execute string"},
     {"file", required_argument, 'f', "file", "Filepath to execute"},
     {"database", required_argument, 'd', "str", "Set database [tqdb, oem, sddb, log], default[tqdb]"},
     {"table", no_argument, 't', "", "List table name"},
-};
-constexpr OptionTable kDbOptions(kDbRows);
+});
+// clang-format on
 
 static int db_usage(void);
 
@@ -358,7 +358,4 @@ static int db_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_db_module = {
-    "db", DB_MODULE_ID, db_test_main, db_usage, nullptr, kDbOptions.short_options,
-};
-MODULE_REGISTRATION(db, s_db_module)
+MODULE_REGISTRATION(db, DB_MODULE_ID, nullptr, kDbOptions)

@@ -200,7 +200,8 @@ int pt_init_param(const drvboard_module& m, int argc, char** argv) {
     opterr = 0;
     optind = 0;
     int c;
-    while ((c = getopt_long(argc, argv, m.options.short_options, m.options.longopts, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, kDrvboardOptions.short_options, kDrvboardOptions.longopts,
+                            nullptr)) != -1) {
         const DrvboardStep* step = drvboard_step(c);
         if (step == nullptr) {
             OSA_ERROR(m.unit, "pt_init_param", "%s", kUnknownOption);
@@ -214,8 +215,8 @@ int pt_init_param(const drvboard_module& m, int argc, char** argv) {
 }
 
 int drvboard_usage(const drvboard_module& m) {
-    static_assert(DRVBOARD_OPTION_COUNT == 36, "the usage lists all 36 options");
-    return print_module_usage(m.id, m.options.longopts, m.options.help, DRVBOARD_OPTION_COUNT);
+    return print_module_usage(m.id, m.module_help, kDrvboardOptions.longopts, kDrvboardOptions.help,
+                              kDrvboardOptions.help_count);
 }
 
 int drvboard_test_main(const drvboard_module& m, int argc, char** argv) {

@@ -68,62 +68,59 @@ enum {
 
 // The letters in the short-option string that have no row.
 #define DRVBOARD_SHORT_ONLY "z:"
-using DrvboardOptions = OptionTable<DRVBOARD_OPTION_COUNT, sizeof DRVBOARD_SHORT_ONLY>;
 
-// Both modules' option table; only the first row's help text names the module. Rows
-// from -V on have no help text of their own: the usage lists them by name only.
-// The service's scripts know -G and -Y only in their long forms (as short options
-// they are unknown), and -z only in its short form: it has no long name, no row.
-constexpr DrvboardOptions drvboard_options(const char* module_help) {
-    // clang-format off
-    const OptionRow rows[DRVBOARD_OPTION_COUNT] = {
-        {"module", required_argument, 'M', "module", module_help},
-        {"titl_i", required_argument, 'w', "0~31", "0 is min   ,31is max"},
-        {"pan_i", required_argument, 'q', "0~31", "0 is min   ,31is max"},
-        {"heat", required_argument, 'a', "0~1", "0 is close ,1 is open default:0"},
-        {"fan", required_argument, 'f', "0~1", "0 is close ,1 is open default:0"},
-        {"defog", required_argument, 'd', "0~1", "0 is close ,1 is open default:0"},
-        {"temp", required_argument, 'c', "0~10000", "the time_cnt for printf temp(1s)"},
-        {"pan_param", required_argument, 'p', "0~10000", "the pan_step will be set default:0"},
-        {"tilt_param", required_argument, 't', "0~10000", "the tilt_step will be set default:0"},
-        {"set_step", required_argument, 's', "00~11", "XY == (X=P_dir Y=T_dir) set dir and start run step"},
-        {"query_info", required_argument, 'i', "1~10", "1==(version) 2==(oc_off) 3 = (oc_value) 4==(temp_Info)"},
-        {"set_corrent", required_argument, 'o', "0~1", "0 = open 1= close"},
-        {"set_temp_ctl", required_argument, 'e', "0~1", "0 = open 1= close"},
-        {"set_heat_open_value", required_argument, 'l', "0~50", "default(28)"},
-        {"set_heat_close_value", required_argument, 'r', "0~50", "default(30)"},
-        {"set_fan_open_value", required_argument, 'u', "0~100", "real value need cut off 50 ; default(-5)"},
-        {"set_fan_close_value", required_argument, 'n', "0~100", "real value need cut off 50 ; default(-8)"},
-        {"set_current_up_value", required_argument, 'g', "0~100", "real value need cut off 50 ; default(-5)"},
-        {"set_current_down_value", required_argument, 'k', "0~100", "real value need cut off 50 ; default(-10)"},
-        {"set pwm_run", required_argument, 'b', "1200~2000", "set electric,current running"},
-        {"set pwm_idle", required_argument, 'j', "1200~2000", "set electric,current idle"},
-        {"set obj_dis", required_argument, 'x', "0~10000", "set image_dis"},
-        {"set image_dis", required_argument, 'y', "1200~2000", "setobj_dis"},
-        {"query_wiper_info", required_argument, 'W', "0-1", "set test wiegand mode"},
-        {"calibration qx300_optical_sys", required_argument, 'O', "", ""},
-        {"query_wiper_ver", required_argument, 'V', "", ""},
-        {"query_wiper_sensor_vsn", required_argument, 'P', "", ""},
-        {"set LIGHT1", required_argument, 'F', "", ""},
-        {"set LIGHT2", required_argument, 'L', "", ""},
-        {"SELECT HAVE OR NONE ENDLINE", required_argument, 'E', "", ""},
-        {"set wie HID", required_argument, 'G', "", "", false},
-        {"set wie PID", required_argument, 'Y', "", "", false},
-        {"set ext LIGHT", required_argument, 'T', "", ""},
-        {"test wiegand mode", required_argument, 'R', "", ""},
-        {"control motor run step", required_argument, 'm', "", ""},
-        {"test rs485", required_argument, 'A', "", ""},
-    };
-    // clang-format on
-    return DrvboardOptions(rows, DRVBOARD_SHORT_ONLY);
-}
+// Both modules' option table: they differ only in the -M row's help text, which each
+// module gives its usage (drvboard_module). Rows from -V on have no help text of their
+// own: the usage lists them by name only. The service's scripts know -G and -Y only in
+// their long forms (as short options they are unknown), and -z only in its short form:
+// it has no long name, no row.
+// clang-format off
+inline constexpr auto kDrvboardOptions = option_table(nullptr, {
+    {"titl_i", required_argument, 'w', "0~31", "0 is min   ,31is max"},
+    {"pan_i", required_argument, 'q', "0~31", "0 is min   ,31is max"},
+    {"heat", required_argument, 'a', "0~1", "0 is close ,1 is open default:0"},
+    {"fan", required_argument, 'f', "0~1", "0 is close ,1 is open default:0"},
+    {"defog", required_argument, 'd', "0~1", "0 is close ,1 is open default:0"},
+    {"temp", required_argument, 'c', "0~10000", "the time_cnt for printf temp(1s)"},
+    {"pan_param", required_argument, 'p', "0~10000", "the pan_step will be set default:0"},
+    {"tilt_param", required_argument, 't', "0~10000", "the tilt_step will be set default:0"},
+    {"set_step", required_argument, 's', "00~11", "XY == (X=P_dir Y=T_dir) set dir and start run step"},
+    {"query_info", required_argument, 'i', "1~10", "1==(version) 2==(oc_off) 3 = (oc_value) 4==(temp_Info)"},
+    {"set_corrent", required_argument, 'o', "0~1", "0 = open 1= close"},
+    {"set_temp_ctl", required_argument, 'e', "0~1", "0 = open 1= close"},
+    {"set_heat_open_value", required_argument, 'l', "0~50", "default(28)"},
+    {"set_heat_close_value", required_argument, 'r', "0~50", "default(30)"},
+    {"set_fan_open_value", required_argument, 'u', "0~100", "real value need cut off 50 ; default(-5)"},
+    {"set_fan_close_value", required_argument, 'n', "0~100", "real value need cut off 50 ; default(-8)"},
+    {"set_current_up_value", required_argument, 'g', "0~100", "real value need cut off 50 ; default(-5)"},
+    {"set_current_down_value", required_argument, 'k', "0~100", "real value need cut off 50 ; default(-10)"},
+    {"set pwm_run", required_argument, 'b', "1200~2000", "set electric,current running"},
+    {"set pwm_idle", required_argument, 'j', "1200~2000", "set electric,current idle"},
+    {"set obj_dis", required_argument, 'x', "0~10000", "set image_dis"},
+    {"set image_dis", required_argument, 'y', "1200~2000", "setobj_dis"},
+    {"query_wiper_info", required_argument, 'W', "0-1", "set test wiegand mode"},
+    {"calibration qx300_optical_sys", required_argument, 'O', "", ""},
+    {"query_wiper_ver", required_argument, 'V', "", ""},
+    {"query_wiper_sensor_vsn", required_argument, 'P', "", ""},
+    {"set LIGHT1", required_argument, 'F', "", ""},
+    {"set LIGHT2", required_argument, 'L', "", ""},
+    {"SELECT HAVE OR NONE ENDLINE", required_argument, 'E', "", ""},
+    {"set wie HID", required_argument, 'G', "", "", false},
+    {"set wie PID", required_argument, 'Y', "", "", false},
+    {"set ext LIGHT", required_argument, 'T', "", ""},
+    {"test wiegand mode", required_argument, 'R', "", ""},
+    {"control motor run step", required_argument, 'm', "", ""},
+    {"test rs485", required_argument, 'A', "", ""},
+}, DRVBOARD_SHORT_ONLY);
+// clang-format on
+static_assert(kDrvboardOptions.help_count == DRVBOARD_OPTION_COUNT, "the usage lists every option");
 
 // What tells the two modules apart.
 struct drvboard_module {
     const char* unit;  // source unit named in error reports
     unsigned int id;
     key_t key;
-    const DrvboardOptions& options;
+    const char* module_help;  // the -M row's help text
     pt_shm_cmd& record;
 };
 
@@ -139,13 +136,11 @@ int drvboard_test_main(const drvboard_module& m, int argc, char** argv);
 // the registry calls (X_test_main, X_usage) over its drvboard_module, its record with no
 // exit operation, and its registration. The short options come from the constant table
 // itself so that the record is complete before any constructor registers it.
-#define DRVBOARD_MODULE(X, id, options, module)                            \
-    static int X##_usage(void) {                                           \
-        return drvboard_usage(module);                                     \
-    }                                                                      \
-    static int X##_test_main(int argc, char** argv) {                      \
-        return drvboard_test_main(module, argc, argv);                     \
-    }                                                                      \
-    static module_record s_##X##_module = {                                \
-        #X, id, X##_test_main, X##_usage, nullptr, options.short_options}; \
-    MODULE_REGISTRATION(X, s_##X##_module)
+#define DRVBOARD_MODULE(X, id, module)                 \
+    static int X##_usage(void) {                       \
+        return drvboard_usage(module);                 \
+    }                                                  \
+    static int X##_test_main(int argc, char** argv) {  \
+        return drvboard_test_main(module, argc, argv); \
+    }                                                  \
+    MODULE_REGISTRATION(X, id, nullptr, kDrvboardOptions)

@@ -6,8 +6,7 @@
 #define EXTDRV_SHM_KEY 7765433  // 0x767DB9
 
 static pt_shm_cmd s_extdrv_cmd;
-static constexpr DrvboardOptions kExtdrvOptions = drvboard_options("module name: extdrv");
-static const drvboard_module s_extdrv = {"tq_extdrv", EXTDRV_MODULE_ID, EXTDRV_SHM_KEY, kExtdrvOptions,
+static const drvboard_module s_extdrv = {"tq_extdrv", EXTDRV_MODULE_ID, EXTDRV_SHM_KEY, "module name: extdrv",
                                          s_extdrv_cmd};
 
-DRVBOARD_MODULE(extdrv, EXTDRV_MODULE_ID, kExtdrvOptions, s_extdrv)
+DRVBOARD_MODULE(extdrv, EXTDRV_MODULE_ID, s_extdrv)

@@ -28,16 +28,16 @@ struct gpio_cfg {
 
 static gpio_cfg g_gpio_cfg;
 
-constexpr OptionRow kGpioRows[] = {
-    {"module", required_argument, 'M', "module", "module name: gpio"},
+// clang-format off
+constexpr auto kGpioOptions = option_table("module name: gpio", {
     {"read", required_argument, 'r', "hex", "read gpio id, default[system_reset]"},
     {"write", required_argument, 'w', "hex", "write gpio id, default[system_reset]"},
     {"data", required_argument, 'd', "data", "data to written, defalut [0x0]"},
     {"time", required_argument, 't', "digit", "gpio opration times, default 1, [-1] means no timeout"},
     {"delay", required_argument, 'D', "digit", "gpio opration delay [n]s, n>0, default 1"},
     {"input_config", required_argument, 'p', "config", "gpio input config"},
-};
-constexpr OptionTable kGpioOptions(kGpioRows);
+});
+// clang-format on
 
 static int gpio_usage(void) {
     return print_module_usage(GPIO_MODULE_ID, kGpioOptions);
@@ -122,7 +122,4 @@ static int gpio_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_gpio_module = {
-    "gpio", GPIO_MODULE_ID, gpio_test_main, gpio_usage, gpio_close, kGpioOptions.short_options,
-};
-MODULE_REGISTRATION(gpio, s_gpio_module)
+MODULE_REGISTRATION(gpio, GPIO_MODULE_ID, gpio_close, kGpioOptions)

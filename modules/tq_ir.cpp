@@ -33,15 +33,15 @@ struct ir_params {
 
 static ir_params ir_param = {IR_MODE_LED_ON, 500, 10};
 
-constexpr OptionRow kIrRows[] = {
-    {"module", required_argument, 'M', "module", "module name: IR"},
+// clang-format off
+constexpr auto kIrOptions = option_table("module name: IR", {
     {"ir-led", required_argument, 'l', "hex", "set IR-led status"},
     {"ir-cut", required_argument, 'c', "hex", "set IR-cut status"},
     {"mode", required_argument, 'm', "digit", "IR test mode"},
     {"time", required_argument, 't', "digit", "IR opration times, default 10, [-1] means no timeout"},
     {"delay", required_argument, 'd', "digit", "IR opration delay [n]ms, n>0, default 500"},
-};
-constexpr OptionTable kIrOptions(kIrRows);
+});
+// clang-format on
 
 static int ir_usage(void) {
     print_module_usage(IR_MODULE_ID, kIrOptions);
@@ -132,7 +132,4 @@ static int ir_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_ir_module = {
-    "ir", IR_MODULE_ID, ir_test_main, ir_usage, nullptr, kIrOptions.short_options,
-};
-MODULE_REGISTRATION(ir, s_ir_module)
+MODULE_REGISTRATION(ir, IR_MODULE_ID, nullptr, kIrOptions)

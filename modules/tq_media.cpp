@@ -19,8 +19,8 @@ static int media_test_main(int argc, char** argv);
 
 // Values 0 to 23 are the long-only options; each equals its index in the
 // component-name table below. 12 is not used.
-constexpr OptionRow kMediaRows[] = {
-    {"module", required_argument, 'M', "module", "module name: media"},
+// clang-format off
+constexpr auto kMediaOptions = option_table("module name: media", {
     {"all", no_argument, 'a', "", "Display all information!"},
     {"acodec", no_argument, 0, "", "Display acodec information!"},
     {"adec", no_argument, 1, "", "Display adec information!"},
@@ -45,8 +45,8 @@ constexpr OptionRow kMediaRows[] = {
     {"vo", no_argument, 21, "", "Display vo information!"},
     {"vpss", no_argument, 22, "", "Display vpss information!"},
     {"video", no_argument, 23, "", "Display video information!"},
-};
-constexpr OptionTable kMediaOptions(kMediaRows);
+});
+// clang-format on
 
 static void media_show_video(void);
 static void media_show_audio(void);
@@ -132,7 +132,4 @@ static int media_usage(void) {
     return print_module_usage(MEDIA_MODULE_ID, kMediaOptions);
 }
 
-static module_record s_media_module = {
-    "media", MEDIA_MODULE_ID, media_test_main, media_usage, nullptr, kMediaOptions.short_options,
-};
-MODULE_REGISTRATION(media, s_media_module)
+MODULE_REGISTRATION(media, MEDIA_MODULE_ID, nullptr, kMediaOptions)

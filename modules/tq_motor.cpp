@@ -25,15 +25,15 @@ static_assert(offsetof(motor_request, reserved) == 16, "reserved at 16");
 
 static motor_request s_motor_request = {STEPPER_FOCUS, STEPPER_FORWARD, 10, {}};
 
-constexpr OptionRow kMotorRows[] = {
-    {"module", required_argument, 'M', "module", "module name: motor"},
+// clang-format off
+constexpr auto kMotorOptions = option_table("module name: motor", {
     {"type", required_argument, 't', "digit", "motor type, default[0]:focus"},
     {"dir", required_argument, 'd', "digit", "motor directory, default[0]:forward , value[0:forward]"},
     {"step", required_argument, 's', "digit", "motor run steps, default[10]"},
     {"init", required_argument, 'i', "digit", "motor initial"},
     {"piris", required_argument, 'p', "digit", "P-iris target duty"},
-};
-constexpr OptionTable kMotorOptions(kMotorRows);
+});
+// clang-format on
 
 static int motor_usage(void) {
     print_module_usage(MOTOR_MODULE_ID, kMotorOptions);
@@ -104,7 +104,4 @@ static int motor_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_motor_module = {
-    "motor", MOTOR_MODULE_ID, motor_test_main, motor_usage, nullptr, kMotorOptions.short_options,
-};
-MODULE_REGISTRATION(motor, s_motor_module)
+MODULE_REGISTRATION(motor, MOTOR_MODULE_ID, nullptr, kMotorOptions)

@@ -25,11 +25,11 @@ static_assert(MEMGETBADBLOCK == 0x40084d0b, "the MTD user interface's bad-block 
 mtd_part mtd_parts[MTD_PART_MAX];
 int mtd_part_count;
 
-constexpr OptionRow kMtdRows[] = {
-    {"module", required_argument, 'M', "module", "module name: mtd"},
+// clang-format off
+constexpr auto kMtdOptions = option_table("module name: mtd", {
     {"badblock", required_argument, 'b', "1", "cat badblock info"},
-};
-constexpr OptionTable kMtdOptions(kMtdRows);
+});
+// clang-format on
 
 static int mtd_usage(void) {
     return print_module_usage(MTD_MODULE_ID, kMtdOptions);
@@ -210,7 +210,4 @@ static int mtd_exit(void) {
     return 0;
 }
 
-static module_record s_mtd_module = {
-    "mtd", MTD_MODULE_ID, mtd_test_main, mtd_usage, mtd_exit, kMtdOptions.short_options,
-};
-MODULE_REGISTRATION(mtd, s_mtd_module)
+MODULE_REGISTRATION(mtd, MTD_MODULE_ID, mtd_exit, kMtdOptions)

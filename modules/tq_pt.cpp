@@ -6,7 +6,6 @@
 #define PT_SHM_KEY 7765432  // 0x767DB8
 
 static pt_shm_cmd s_pt_cmd;
-static constexpr DrvboardOptions kPtOptions = drvboard_options("module name: pt");
-static const drvboard_module s_pt = {"tq_pt", PT_MODULE_ID, PT_SHM_KEY, kPtOptions, s_pt_cmd};
+static const drvboard_module s_pt = {"tq_pt", PT_MODULE_ID, PT_SHM_KEY, "module name: pt", s_pt_cmd};
 
-DRVBOARD_MODULE(pt, PT_MODULE_ID, kPtOptions, s_pt)
+DRVBOARD_MODULE(pt, PT_MODULE_ID, s_pt)

@@ -45,8 +45,8 @@ static const uint32_t kTestAllSequence[] = {
 };
 
 // Options 10 to 29 have no short form: their values are the command numbers they select.
-constexpr OptionRow kPtzRows[] = {
-    {"module", required_argument, 'M', "module", "module name: ptz"},
+// clang-format off
+constexpr auto kPtzOptions = option_table("module name: ptz", {
     {"delay", required_argument, 'd', "digit", "Set ptz run delay [n]s, default [5]s"},
     {"speed", required_argument, 'S', "digit", "Set ptz speed percentage[0 - 100] default 50"},
     {"baudrate", required_argument, 'B', "digit", "Set rs485 baudrate default[9600] [2400 4800 9600 19200]"},
@@ -75,8 +75,8 @@ constexpr OptionRow kPtzRows[] = {
     {"lighton", no_argument, PT_LIGHT_ON, "", "PTZ run light on"},
     {"brushoff", no_argument, PT_BRUSH_OFF, "", "PTZ run brush off"},
     {"brushon", no_argument, PT_BRUSH_ON, "", "PTZ run brush on"},
-};
-constexpr OptionTable kPtzOptions(kPtzRows);
+});
+// clang-format on
 
 static int ptz_usage(void) {
     return print_module_usage(PTZ_MODULE_ID, kPtzOptions);
@@ -205,7 +205,4 @@ static int ptz_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_ptz_module = {
-    "ptz", PTZ_MODULE_ID, ptz_test_main, ptz_usage, nullptr, kPtzOptions.short_options,
-};
-MODULE_REGISTRATION(ptz, s_ptz_module)
+MODULE_REGISTRATION(ptz, PTZ_MODULE_ID, nullptr, kPtzOptions)

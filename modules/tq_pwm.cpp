@@ -23,14 +23,14 @@ struct pwm_params {
 
 static pwm_params pwm_param = {0, 500, 100000, 1};
 
-constexpr OptionRow kPwmRows[] = {
-    {"module", required_argument, 'M', "module", "module name: pwm"},
+// clang-format off
+constexpr auto kPwmOptions = option_table("module name: pwm", {
     {"channel", required_argument, 'c', "0~PWM_MAX_CHN", "select pwm channel (default is 0)"},
     {"duty", required_argument, 'd', "1~1000", "specify duty ratio (0.1% ~ 99.9%), (defalut 500)"},
     {"period", required_argument, 'p', "2~12M", "specify period, (defalut 100K)"},
     {"enable", required_argument, 'e', "0~1", "enable switch."},
-};
-constexpr OptionTable kPwmOptions(kPwmRows);
+});
+// clang-format on
 
 // atoi as the C library gives it (decimal, stops at the first non-digit), without
 // atoi's undefined result for numbers out of range.
@@ -103,7 +103,4 @@ static int pwm_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_pwm_module = {
-    "pwm", PWM_MODULE_ID, pwm_test_main, pwm_usage, pwm_close, kPwmOptions.short_options,
-};
-MODULE_REGISTRATION(pwm, s_pwm_module)
+MODULE_REGISTRATION(pwm, PWM_MODULE_ID, pwm_close, kPwmOptions)

@@ -38,11 +38,10 @@ uint32_t sdmmc_file_num = 128;
 // Delete partitions 1 to 4, then write the table.
 static const char kFdiskInput[] = "d1\nd2\nd3\nd4\n w\n";
 
-constexpr OptionRow kSdmmcRows[] = {
-    {"module", required_argument, 'M', "module", "module name: sdmmc"},
+// clang-format off
+constexpr auto kSdmmcOptions = option_table("module name: sdmmc", {
     {"filenum", required_argument, 'n', "digit", "sdmmc filling file numbers [n], default 128, [1-40960]"},
-    {"filesize", required_argument, 'z', "digit",
-     "sdmmc filling file echo filesize [n]MB, default 128MB, [1-4096]"},
+    {"filesize", required_argument, 'z', "digit", "sdmmc filling file echo filesize [n]MB, default 128MB, [1-4096]"},
     {"info", no_argument, 'i', "", "sdmmc base information(blocksize, total size, freesize, usesize)."},
     {"init", no_argument, 1, "", "Sdmmc init device."},
     {"speed", no_argument, 's', "", "sdmmc check read and write speed."},
@@ -50,12 +49,11 @@ constexpr OptionRow kSdmmcRows[] = {
     {"format", no_argument, 'f', "", "Format sdmmc disk."},
     {"filling", no_argument, 'F', "", "Filling sdmmc disk to full."},
     {"mount", no_argument, 'm', "", "Mount sdmmc."},
-};
-constexpr OptionTable<10> kSdmmcOptions(kSdmmcRows);
+});
+// clang-format on
 
 static int sdmmc_usage(void) {
-    return print_module_usage(SDMMC_MODULE_ID, kSdmmcOptions.longopts, kSdmmcOptions.help,
-                              kSdmmcOptions.help_count);
+    return print_module_usage(SDMMC_MODULE_ID, kSdmmcOptions);
 }
 
 int sdmmc_check_device(void) {
@@ -444,7 +442,4 @@ static int sdmmc_test_main(int argc, char** argv) {
     return sdmmc_init_param(argc, argv);
 }
 
-static module_record s_sdmmc_module = {
-    "sdmmc", SDMMC_MODULE_ID, sdmmc_test_main, sdmmc_usage, nullptr, kSdmmcOptions.short_options,
-};
-MODULE_REGISTRATION(sdmmc, s_sdmmc_module)
+MODULE_REGISTRATION(sdmmc, SDMMC_MODULE_ID, nullptr, kSdmmcOptions)

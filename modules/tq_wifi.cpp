@@ -73,8 +73,8 @@ enum {
 };
 
 // One row per option: long name, argument, value, kind shown in brackets, help text.
-constexpr OptionRow kWifiRows[] = {
-    {"module", required_argument, 'M', "module", "module name: wifi"},
+// clang-format off
+constexpr auto kWifiOptions = option_table("module name: wifi", {
     {"mode", required_argument, 'm', "digit", "wifi work mode default [0:manage]"},
     {"encryp", required_argument, 'e', "str", "wifi encryption type default[4:wpa-wpa2-psk]"},
     {"channel", required_argument, 'c', "digit", "wifi work channel, default [7]:2.442GHZ"},
@@ -97,8 +97,8 @@ constexpr OptionRow kWifiRows[] = {
     {"scan", no_argument, kScan, "", "wifi scan AP infromation"},
     {"status", no_argument, kStatus, "", "wifi get current work information"},
     {"link", no_argument, kLink, "", "wifi check device link up/down"},
-};
-constexpr OptionTable kWifiOptions(kWifiRows);
+});
+// clang-format on
 
 // Numeric options stored into a 32-bit field and checked against a range; the
 // message takes the range's ends.
@@ -558,7 +558,4 @@ int wifi_test_main(int argc, char** argv) {
     return 0;
 }
 
-static module_record s_wifi_module = {
-    "wifi", WIFI_MODULE_ID, wifi_test_main, wifi_usage, nullptr, kWifiOptions.short_options,
-};
-MODULE_REGISTRATION(wifi, s_wifi_module)
+MODULE_REGISTRATION(wifi, WIFI_MODULE_ID, nullptr, kWifiOptions)

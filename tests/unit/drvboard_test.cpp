@@ -26,9 +26,7 @@ struct Argv {
 };
 
 pt_shm_cmd g_record;
-constexpr DrvboardOptions kOptions = drvboard_options("module name: pt");
-
-const drvboard_module kModule = {"tq_pt", 20, 0, kOptions, g_record};
+const drvboard_module kModule = {"tq_pt", 20, 0, "module name: pt", g_record};
 
 struct ParseCase {
     std::vector<std::string> args;  // after "debug -M pt"

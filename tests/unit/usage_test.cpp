@@ -17,14 +17,14 @@ int noop() {
     return 0;
 }
 
-constexpr OptionRow kRows[] = {
-    {"module", required_argument, 'M', "module", "module name: media"},
+// clang-format off
+constexpr auto kTable = option_table("module name: media", {
     {"all", no_argument, 'a', "", "Display all information!"},
     {"acodec", no_argument, 7, "", "long only"},
     {"digit", no_argument, '5', "n", "digit value"},
     {"hidden", no_argument, 'z', "", nullptr},
-};
-constexpr OptionTable<5> kTable(kRows);
+});
+// clang-format on
 
 class Usage : public ::testing::Test {
 protected:
@@ -38,7 +38,7 @@ protected:
     }
     std::string usage(unsigned id, unsigned count) {
         testing::internal::CaptureStdout();
-        print_module_usage(id, kTable.longopts, kTable.help, count);
+        print_module_usage(id, kTable.module_help, kTable.longopts, kTable.help, count);
         return testing::internal::GetCapturedStdout();
     }
 };
@@ -72,15 +72,15 @@ TEST(OptionTableTest, RowsWithoutHelpStayInGetoptTableOnly) {
 
 // Letters in row order, after the prefix; digits, numbers and rows that leave their
 // letter out give no short option.
-constexpr OptionRow kShortRows[] = {
-    {"module", required_argument, 'M', "module", "module name: media"},
+// clang-format off
+constexpr auto kShortTable = option_table("module name: media", {
     {"all", no_argument, 'a', "", ""},
     {"level", optional_argument, 'l', "", ""},
     {"acodec", no_argument, 7, "", ""},
     {"digit", no_argument, '5', "n", ""},
     {"hidden", required_argument, 'G', "", "", false},
-};
-constexpr OptionTable kShortTable(kShortRows, "+z:");
+}, "+z:");
+// clang-format on
 
 TEST(OptionTableTest, ShortOptionsFollowTheRowsAfterThePrefix) {
     EXPECT_STREQ(kShortTable.short_options, "+z:M:al::");
