@@ -61,7 +61,10 @@ class Guest:
         self.current = None
         self.badblocks = ""
         self.seq = 0
-        self.head = None
+        self.head = None  # the host's head process, and the name of its exchange files
+        self.head_files = None
+        self.head_lock = threading.Lock()  # the bridge's head against use()'s clean-up
+        self.served = set()  # requests (head.ID.start) the bridge has answered
         self.pending = bytearray()
         self.stopping = False
         self.shell = shell
@@ -197,15 +200,21 @@ class Guest:
     def use(self, name, badblocks=""):
         """Makes share/cams/NAME the camera's tree with a fresh board: the bad blocks
         given, and an empty slot (a card is put in by writing the image, sd.img)."""
-        self.current = name
-        if self.head and self.head.poll() is None:
-            # A head left listening by the last test (its shell was killed) goes first.
-            (self.ctl / "head.stop").touch()
-            while not (self.ctl / "head.stopped").exists():
+        with self.head_lock:
+            # The last test's requests are void; a head left listening by it (its shell
+            # was killed) goes first.
+            self.served.update(self.ctl.glob("head.*.start"))
+            running = self.head is not None and self.head.poll() is None
+        if running:
+            self._ctl_file(self.head_files, "stop").touch()
+            while not self._ctl_file(self.head_files, "stopped").exists():
                 time.sleep(0.01)
-        for f in self.ctl.glob("head.*"):
-            f.unlink()
-        self.pending.clear()
+        with self.head_lock:
+            for f in self.ctl.glob("head.*"):
+                f.unlink()
+            self.served.clear()
+            self.pending.clear()
+        self.current = name
         keep = badblocks == self.badblocks
         self.badblocks = badblocks
         with open(self.sd, "r+b") as f:
@@ -215,7 +224,9 @@ class Guest:
 
     # The PTZ port: bytes from the guest's serial port go to the head while one runs;
     # what comes before it is up (a head started in the background a moment before the
-    # program) waits for it, until the next tree is put in place.
+    # program) waits for it, until the next tree is put in place. A script in the guest
+    # (kernel/guest/ptz-head) asks for a head and ends it through files in ctl named
+    # head.ID.*, each name used once.
     def _bridge(self):
         pty = None
         while not self.stopping:
@@ -228,35 +239,59 @@ class Guest:
                     self.pending += data
                 else:
                     self._to_head(pty, data)
-            start, stop = self.ctl / "head.start", self.ctl / "head.stop"
-            if pty is None and start.exists():
-                hexfile = start.read_text().strip()
-                start.unlink()
-                link = self.run_dir / "ptz-tty"
-                args = [str(REPO / "sim" / "tools" / "ptz-head"), "--port", str(link)]
-                if hexfile:
-                    args += ["--hex", str(self.host_path(hexfile))]
-                log = open(self.ctl / "head.log", "wb")
-                self.head = subprocess.Popen(args, stdout=log, stderr=subprocess.DEVNULL)
-                log.close()
-                while not link.exists():
-                    time.sleep(0.005)
-                pty = os.open(link, os.O_WRONLY | os.O_NOCTTY)
-                self._to_head(pty, bytes(self.pending))
-                self.pending.clear()
-                (self.ctl / "head.ready").touch()
-            elif pty is not None and stop.exists():
-                stop.unlink()
-                while select.select([self.ptz], [], [], 0.05)[0]:
-                    data = self.ptz.recv(4096)
-                    if not data:
-                        break
-                    self._to_head(pty, data)
-                self.head.send_signal(signal.SIGTERM)
-                self.head.wait()
-                os.close(pty)
-                pty = None
-                (self.ctl / "head.stopped").touch()
+            with self.head_lock:
+                if pty is None:
+                    requests = [f for f in self.ctl.glob("head.*.start") if f not in self.served]
+                    if requests:
+                        pty = self._start_head(requests[0])
+                elif self._ctl_file(self.head_files, "stop").exists():
+                    self._stop_head(pty)
+                    pty = None
+
+    def _ctl_file(self, files, what):
+        return self.ctl / f"{files}.{what}"
+
+    def _start_head(self, start):
+        """Starts the head a script in the guest asked for; its pty, or None when the
+        head did not come up (what it said is in the log, and the guest is let go on)."""
+        self.served.add(start)
+        files = start.name[: -len(".start")]
+        self.head_files = files
+        hexfile = start.read_text().strip()
+        link = self.run_dir / "ptz-tty"
+        # A link left by a head that was killed may name a pty that is someone else's now.
+        link.unlink(missing_ok=True)
+        args = [str(REPO / "sim" / "tools" / "ptz-head"), "--port", str(link)]
+        if hexfile:
+            args += ["--hex", str(self.host_path(hexfile))]
+        log, err = self._ctl_file(files, "log"), self._ctl_file(files, "err")
+        with open(log, "wb") as out, open(err, "wb") as errors:
+            self.head = subprocess.Popen(args, stdout=out, stderr=errors)
+        while not link.exists() and self.head.poll() is None and not self.stopping:
+            time.sleep(0.005)
+        pty = None
+        if link.exists():
+            pty = os.open(link, os.O_WRONLY | os.O_NOCTTY)
+            self._to_head(pty, bytes(self.pending))
+            self.pending.clear()
+        else:
+            with open(log, "ab") as out:
+                out.write(err.read_bytes())
+            self._ctl_file(files, "stopped").touch()
+        self._ctl_file(files, "ready").touch()
+        return pty
+
+    def _stop_head(self, pty):
+        """What is still on its way reaches the head, then it ends and says so."""
+        while select.select([self.ptz], [], [], 0.05)[0]:
+            data = self.ptz.recv(4096)
+            if not data:
+                break
+            self._to_head(pty, data)
+        self.head.send_signal(signal.SIGTERM)
+        self.head.wait()
+        os.close(pty)
+        self._ctl_file(self.head_files, "stopped").touch()
 
     def _to_head(self, pty, data):
         try:
