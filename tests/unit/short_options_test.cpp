@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -74,22 +75,17 @@ std::string describe(const Accepted& a) {
 
 // Whether the process maps `address` without write permission (/proc/self/maps).
 bool read_only(const void* address) {
-    const uintptr_t at = reinterpret_cast<uintptr_t>(address);
-    FILE* maps = fopen("/proc/self/maps", "r");
-    bool found = false, writable = false;
-    unsigned long from, to;
-    char perms[5];
-    char line[512];
-    while (maps != nullptr && !found && fgets(line, sizeof line, maps) != nullptr) {
-        if (sscanf(line, "%lx-%lx %4s", &from, &to, perms) == 3 && at >= from && at < to) {
-            found = true;
-            writable = perms[1] == 'w';
+    const unsigned long at = reinterpret_cast<unsigned long>(address);
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        unsigned long from, to;
+        char perms[5];
+        if (sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, perms) == 3 && at >= from && at < to) {
+            return perms[1] != 'w';
         }
     }
-    if (maps != nullptr) {
-        fclose(maps);
-    }
-    return found && !writable;
+    return false;
 }
 
 class ShortOptions : public ::testing::TestWithParam<Documented> {};
