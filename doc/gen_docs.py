@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: Apache-2.0
 """Turns docgen's output (the program's own usage texts) into the manual page and the
-bash completion, so that neither can drift from the option tables.
+bash completion, so that neither can drift from the program's help: the page carries each
+module's option table and, word for word, the text its help prints after it.
 
     gen_docs.py USAGE_TEXT MAN_OUT COMPLETION_OUT VERSION
 """
@@ -10,14 +11,30 @@ import sys
 ROW = re.compile(r"^(?:-(?P<short>[A-Za-z])  |    )--(?P<long>[^\t\[]+?)(?: \[(?P<kind>[^\]]*)\])?\t+(?P<help>.*)$")
 STARS = "*" * 80
 
+# Help text that a module reads from the camera as it prints it: after this line the
+# manual says what comes instead of what docgen's run happened to find.
+LIVE = {
+    "db": ("DB table list: ", "(the tables of the current database file, listed when the help is printed)"),
+}
+
+# What a technician needs to read a module's output that its help, fixed text the program
+# prints, does not say.
+NOTES = {
+    "sdmmc": "A repair that corrects errors is followed by the shell's time saying \"Command exited "
+             "with non-zero status 1\": dosfsck ends with 1 when it found errors, which -a corrects. "
+             "The card is then checked again, read-only: \"Sd/mmc repair ... success!\" means it is "
+             "clean now, \"faild!\" that errors are left or the card has no FAT file system.",
+}
+
 
 def parse(text):
-    """Module names in registry order, and for each its option rows."""
+    """Module names in registry order, and for each its option rows and the lines its
+    help prints after them (tabs expanded, no blank lines at either end)."""
     modules, current, in_frame = {}, None, False
     for line in text.split("\n"):
         if line.startswith("@@module "):
             current, in_frame = line.split(" ", 1)[1], False
-            modules[current] = []
+            modules[current] = {"rows": [], "text": []}
             continue
         if current is None:
             continue
@@ -26,12 +43,22 @@ def parse(text):
             continue
         m = ROW.match(line)
         if in_frame and m:
-            modules[current].append(m.groupdict())
+            modules[current]["rows"].append(m.groupdict())
+        elif not in_frame:
+            modules[current]["text"].append(line.expandtabs(8).rstrip())
+    for name, module in modules.items():
+        text = module["text"]
+        if name in LIVE:
+            text[text.index(LIVE[name][0].rstrip()) + 1:] = []
+        while text and not text[-1]:
+            text.pop()
+        while text and not text[0]:
+            text.pop(0)
     return modules
 
 
 def roff(text):
-    text = text.replace("\\", "\\e").replace("-", "\\-")
+    text = text.replace("\\", "\\e").replace("-", "\\-").replace("'", "\\(aq").replace("`", "\\(ga")
     return "\\&" + text if text[:1] in (".", "'") else text
 
 
@@ -55,9 +82,9 @@ def manual(modules, version):
         "\\fB\\-M\\fR option and ignores it.",
         ".SH MODULES",
     ]
-    for name, rows in modules.items():
+    for name, module in modules.items():
         out.append(f".SS {roff(name)}")
-        for row in rows:
+        for row in module["rows"]:
             if row["long"] == "module":
                 continue
             head = f"\\fB\\-{row['short']}\\fR, " if row["short"] else ""
@@ -65,6 +92,14 @@ def manual(modules, version):
             if row["kind"]:
                 head += f" [\\fI{roff(row['kind'])}\\fR]"
             out += [".TP", head, roff(row["help"].strip()) or "(no description)"]
+        if module["text"]:
+            # As the help prints it, line for line.
+            out += [".PP", ".nf", *(roff(line) for line in module["text"])]
+            if name in LIVE:
+                out.append(f"\\fI{roff(LIVE[name][1])}\\fR")
+            out.append(".fi")
+        if name in NOTES:
+            out += [".PP", roff(NOTES[name])]
     out += [
         ".SH EXIT STATUS",
         "0, or 255 when a module rejects an option and ends the process itself.",
@@ -103,9 +138,9 @@ def completion(modules):
         "    local options",
         "    case $module in",
     ]
-    for name, rows in modules.items():
+    for name, module in modules.items():
         words = []
-        for row in rows:
+        for row in module["rows"]:
             if row["short"]:
                 words.append("-" + row["short"])
             if " " not in row["long"]:

@@ -314,6 +314,8 @@ def main(argv):
         g.close()
         return 0
     if argv[:1] == ["--sh"]:
+        if len(argv) != 2:
+            raise SystemExit("scripts/kernel: --sh takes one argument, the commands")
         script = argv[1] + "\n"
     else:
         if argv[:1] == ["--"]:
@@ -341,4 +343,10 @@ def main(argv):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    # What went wrong in one line; kernel/build and qemu have said why on standard error.
+    try:
+        sys.exit(main(sys.argv[1:]))
+    except subprocess.CalledProcessError as e:
+        sys.exit(f"scripts/kernel: failed (status {e.returncode}): {' '.join(map(str, e.cmd))}")
+    except (OSError, RuntimeError, subprocess.TimeoutExpired) as e:
+        sys.exit(f"scripts/kernel: the camera failed: {e}")

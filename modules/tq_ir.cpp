@@ -79,12 +79,25 @@ static int ir_init_param(int argc, char** argv) {
     return 0;
 }
 
+// A line that cannot be switched leaves the result text as it is (factory scripts read
+// "success"), but the technician hears of it on standard error, once per line and run,
+// at the first write that fails.
+static void ir_line_set(int index, int level, const char* function, const char* what, bool& reported) {
+    if (gpio_write(extGpio[index], level) != 0 && !reported) {
+        reported = true;
+        OSA_ERROR("tq_ir", function, "%s line %d cannot be switched, it did not move\n", what,
+                  extGpio[index]);
+    }
+}
+
 static void ir_cut_set(int level) {
-    gpio_write(extGpio[EXT_GPIO_IR_CUT], level);
+    static bool reported = false;
+    ir_line_set(EXT_GPIO_IR_CUT, level, "ir_cut_set", "IR-cut", reported);
 }
 
 static void ir_led_set(int level) {
-    gpio_write(extGpio[EXT_GPIO_IR_LED], level);
+    static bool reported = false;
+    ir_line_set(EXT_GPIO_IR_LED, level, "ir_led_set", "IR LED", reported);
 }
 
 static int ir_test_main(int argc, char** argv) {

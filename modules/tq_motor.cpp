@@ -54,8 +54,12 @@ static int motor_usage(void) {
 }
 
 // Sets the target and waits for the axis, as the library may move it in the background.
+// The command goes on if the iris cannot be moved, but the technician hears of it.
 static void motor_piris_move(uint32_t duty) {
-    STEPPER_set_piris_duty(duty);
+    if (STEPPER_set_piris_duty(duty) != 0) {
+        OSA_ERROR(kUnit, "motor_piris_move", "STEPPER_set_piris_duty(%u) failed, the P-iris did not move\n",
+                  duty);
+    }
     do {
         OSA_sleepMillis(kBusyPollMs);
     } while (STEPPER_check_busy(STEPPER_PIRIS) != 0);

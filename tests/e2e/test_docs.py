@@ -3,6 +3,7 @@
 tables: the page renders without warnings, the completion works in an interactive bash."""
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import time
@@ -23,6 +24,51 @@ def test_manual_renders_without_warnings_and_lists_every_module():
                    "ir", "wifi", "media", "pt", "mtd", "extdrv"]:
         assert f"\n   {module}\n" in text, module
     assert "-r, --read [hex]" in text
+
+
+MODULES = ["adc", "gpio", "pwm", "ptz", "cpu", "motor", "sdmmc", "db", "ir", "wifi", "media", "pt", "mtd", "extdrv"]
+HELP_ROW = re.compile(r"(?:-(\w)  |    )--([^\t\[]+?)(?: \[([^\]]*)\])?\t+(.*)")
+# What the manual adds after a module's help: for db in place of the tables its help
+# lists from the camera's database, for sdmmc what the repair's lines mean.
+MANUAL_ADDS = {"db": "(the tables of the current database file", "sdmmc": "A repair that corrects errors"}
+
+
+def manual_sections():
+    """Each module's section of `man debug` as text, its headings' indentation removed."""
+    r = subprocess.run(["man", "-E", "UTF-8", "-l", str(MAN)], capture_output=True, check=True,
+                       env={**os.environ, "MANWIDTH": "200", "MAN_KEEP_FORMATTING": "0"}, text=True)
+    text = subprocess.run(["col", "-bx"], input=r.stdout, capture_output=True, text=True).stdout
+    body = text.split("\nMODULES\n", 1)[1].split("\nEXIT STATUS\n", 1)[0]
+    parts = re.split(r"^   (\w+)\n", body, flags=re.M)[1:]
+    return {name: "\n".join(line[7:].rstrip() for line in part.split("\n")).strip("\n")
+            for name, part in zip(parts[::2], parts[1::2])}
+
+
+@pytest.mark.sim_only("reads the manual of the host build")
+def test_manual_carries_each_modules_whole_help(cam):
+    """What `debug -h MODULE` prints, word for word: its options as the manual lists
+    them, then every line after the table as it stands."""
+    sections = manual_sections()
+    assert list(sections) == MODULES
+    for module in MODULES:
+        out = cam.run("-h", module).out
+        _, table, after = out.split("*" * 80 + "\n")
+        if module == "db":
+            after = after[:after.index("DB table list: \n") + len("DB table list: \n")]
+        rows = []
+        for row in table.splitlines()[2:]:
+            short, long, kind, help = HELP_ROW.fullmatch(row).groups()
+            if long != "module":
+                rows.append(f"{'-' + short + ', ' if short else ''}--{long}{' [' + kind + ']' if kind else ''} "
+                            f"{help.strip() or '(no description)'}")
+        text = "\n".join(line.expandtabs(8).rstrip() for line in after.splitlines()).strip("\n")
+        section = sections[module]
+        if module in MANUAL_ADDS:
+            added = re.search(r"\s+".join(map(re.escape, MANUAL_ADDS[module].split())), section)
+            section = section[:added.start()].rstrip()
+        assert section.endswith(text), (module, section)
+        listed = section[:len(section) - len(text)]
+        assert " ".join(listed.split()) == " ".join(" ".join(rows).split()), module
 
 
 def complete(line):

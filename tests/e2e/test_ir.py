@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: Apache-2.0
 """ir on the simulated camera: the IR-cut line switched, the result shown and logged."""
 import re
+import shutil
 import time
 
 import pytest
@@ -97,6 +98,19 @@ def test_unlimited_runs_until_a_signal(cam, sig, signo):
     check_result(cam, out[:-len("rc=0\n")], 0, prefix=f"\nGet signal, signo = {signo}\n")
     assert len(cut) >= 5 and cut == ("01" * len(cut))[:len(cut)], cut
     assert (led, r.err, r.rc) == ("1", "", 0)
+
+
+@pytest.mark.sim_only("a line the board lacks: the mockup chip has every line")
+@pytest.mark.parametrize("line, args, function, name", [
+    (CUT, [], "ir_cut_set", "IR-cut"),
+    (LED, ["-m", "2"], "ir_led_set", "IR LED"),
+])
+def test_missing_line_keeps_the_result_and_is_reported_once(cam, line, args, function, name):
+    shutil.rmtree(cam.path(f"{GPIO}/gpio{line}"))
+    r = cam.run("-M", "ir", "-t", "4", "-d", "10", *args)
+    check_result(cam, r.out, 0)
+    report = rf" ERROR  \(tq_ir\|{function}\|\d+\): {name} line {line} cannot be switched, it did not move\n"
+    assert (re.fullmatch(report, r.err) is not None, r.rc) == (True, 0), r.err
 
 
 def test_hex_delay_is_512_ms(cam):

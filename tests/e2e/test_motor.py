@@ -136,5 +136,6 @@ def test_without_gpio_lines_the_run_fails_but_the_status_is_zero(cam):
     shutil.rmtree(cam.path("/sys/class/gpio"))
     r = cam.run("-M", "motor", "-p", "20")
     assert (r.out, r.rc) == ("", 0)
-    assert RUN.fullmatch(r.err), r.err
+    piris = error("motor_piris_move", "STEPPER_set_piris_duty(20) failed, the P-iris did not move\n")
+    assert re.fullmatch(piris.pattern + RUN.pattern, r.err), r.err
     assert cam.read("/tmp/stepper.state").endswith(" piris-position=-1\n")
