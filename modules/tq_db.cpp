@@ -207,14 +207,15 @@ int db_format_result(void* handle, void* stmt, int columns, char* out, size_t ca
             db_append(out, capacity, "%-16s", name);
         }
     }
-    int ret;
+    // Rows past a full text would add nothing, and a query may have no end of rows.
+    int ret = 0;
     do {
         db_append(out, capacity, "\n");
         for (int i = 0; i < columns; i++) {
             sqlite_query_column_text(stmt, i, value, sizeof value);
             db_append(out, capacity, i + 1 < columns ? "%-16s" : "%s", value);
         }
-    } while ((ret = sqlite_query_next(stmt)) == 0);
+    } while (strnlen(out, capacity) + 1 < capacity && (ret = sqlite_query_next(stmt)) == 0);
     db_append(out, capacity, "\n");
     return ret;
 }
