@@ -72,6 +72,12 @@ def test_missing_database_is_copied_before_anything_is_printed(cam):
     assert cam.read("/tmp/cp.log").count("\n") == 1, "no copy when both files exist"
 
 
+def test_copy_onto_a_full_flash_prints_nothing(cam):
+    cam.path("/mnt/nand2/oem.db").unlink()
+    r = cam.sh("/bin/mount -t tmpfs -o size=16k full /mnt/nand2 && debug -h nosuch")
+    assert (r.out, r.err, r.rc) == (VERSION, "", 0)
+
+
 def test_missing_flash_stops_start_up(cam):
     import shutil
     shutil.rmtree(cam.path("/mnt/nand"))
