@@ -22,6 +22,8 @@ int sqlite_conn(const char*, const char*, void** handle) {
     return 0;
 }
 
+void sqlite_set_stop_query(int (*)(void)) {}
+
 int sqlite_disconn(void* handle) {
     return handle == nullptr ? -1 : 0;
 }

@@ -82,6 +82,12 @@ static int db_set_database(const char* name) {
     return 0;
 }
 
+// A query or statement that runs on after a stop request (one that would step for
+// ever) is interrupted and fails as a failing one does.
+static int db_stop_requested(void) {
+    return g_exit_flag != 0;
+}
+
 static int db_con_init(void) {
     if (access(db_path, F_OK) != 0) {
         OSA_ERROR(DB_UNIT, "db_con_init", "db=[%s] file not existed. \n", db_path);
@@ -90,6 +96,7 @@ static int db_con_init(void) {
     if (db_handle != nullptr) {
         return 0;
     }
+    sqlite_set_stop_query(db_stop_requested);
     if (sqlite_conn(db_path, "", &db_handle) == 0) {
         return 0;
     }
@@ -114,9 +121,32 @@ static int is_db_init(void) {
     return 0;
 }
 
+// The camera's other processes may hold the record lock for as long as they like, and a
+// blocking lockf would sit through a Ctrl-C (the signal handler restarts it). It is
+// therefore tried in slices, each a sleep that a signal cuts short, and a stop request
+// ends the wait as a lock that fails (EINTR), with *stopped set.
+static int db_record_lock(int fd, bool* stopped) {
+    const uint32_t slice_ms = 20;
+    for (;;) {
+        if (lockf(fd, F_TLOCK, 0) == 0) {
+            return 0;
+        }
+        if (errno != EACCES && errno != EAGAIN) {
+            return -1;
+        }
+        if (g_exit_flag) {
+            *stopped = true;
+            errno = EINTR;
+            return -1;
+        }
+        OSA_sleepMillis(slice_ms);
+    }
+}
+
 // The statement or query goes on without the lock when it cannot be taken (a missing
-// lock must not stop the technician), but the fact is reported.
-static int db_file_lock(void) {
+// lock must not stop the technician), but the fact is reported. A wait that a stop
+// request ended is reported the same way; the caller then gives its action up.
+static int db_file_lock(bool* stopped) {
     int fd = open(db_lock_path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         OSA_ERROR(DB_UNIT, "db_file_lock", "lock file=[%s] open failed: %s. \n", db_lock_path,
@@ -124,7 +154,7 @@ static int db_file_lock(void) {
         return -1;
     }
     pthread_rwlock_wrlock(&db_rwlock);
-    if (lockf(fd, F_LOCK, 0) != 0) {
+    if (db_record_lock(fd, stopped) != 0) {
         int err = errno;
         close(fd);
         pthread_rwlock_unlock(&db_rwlock);
@@ -147,9 +177,12 @@ static int db_file_unlock(int fd) {
 }
 
 // Holds the database lock from construction until release() or the end of the scope.
+// stopped(): the wait for it was ended by a stop request. The action is then given up:
+// a statement run without the lock after the technician asked to stop would be the
+// worst of both.
 class DbLock {
 public:
-    DbLock() : fd_(db_file_lock()) {}
+    DbLock() : fd_(db_file_lock(&stopped_)) {}
     DbLock(const DbLock&) = delete;
     DbLock& operator=(const DbLock&) = delete;
     ~DbLock() {
@@ -159,8 +192,12 @@ public:
         db_file_unlock(fd_);
         fd_ = -1;
     }
+    bool stopped() const {
+        return stopped_;
+    }
 
 private:
+    bool stopped_ = false;
     int fd_;
 };
 
@@ -207,14 +244,15 @@ int db_format_result(void* handle, void* stmt, int columns, char* out, size_t ca
             db_append(out, capacity, "%-16s", name);
         }
     }
-    int ret;
+    // Rows past a full text would add nothing, and a query may have no end of rows.
+    int ret = 0;
     do {
         db_append(out, capacity, "\n");
         for (int i = 0; i < columns; i++) {
             sqlite_query_column_text(stmt, i, value, sizeof value);
             db_append(out, capacity, i + 1 < columns ? "%-16s" : "%s", value);
         }
-    } while ((ret = sqlite_query_next(stmt)) == 0);
+    } while (strnlen(out, capacity) + 1 < capacity && (ret = sqlite_query_next(stmt)) == 0);
     db_append(out, capacity, "\n");
     return ret;
 }
@@ -224,6 +262,9 @@ static int db_query(const char* sql, char* out, size_t capacity) {
         return -1;
     }
     DbLock lock;
+    if (lock.stopped()) {
+        return -1;
+    }
     void* stmt = nullptr;
     int columns = 0;
     int ret = sqlite_query_record(db_handle, sql, &stmt, &columns);
@@ -271,6 +312,9 @@ static int db_execute(const char* sql) {
         return -1;
     }
     DbLock lock;
+    if (lock.stopped()) {
+        return -1;
+    }
     int ret = sqlite_execute(db_handle, sql);
     lock.release();
     if (ret != 0) {

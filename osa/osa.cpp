@@ -8,6 +8,8 @@
 
 pthread_mutex_t g_print_lock;
 
+static int (*s_stop_query)(void) = nullptr;
+
 int OSA_init(void) {
     int ret = OSA_mutexCreate(&g_print_lock);
     if (ret != 0) {
@@ -76,6 +78,14 @@ int OSA_ipcSemPost(OSA_IpcSem* sem, unsigned int index, int wait) {
 
 int OSA_ipcSemGetVal(OSA_IpcSem* sem, unsigned int index) {
     return semctl(sem->semId, static_cast<int>(index), GETVAL);
+}
+
+void OSA_setStopQuery(int (*stop_requested)(void)) {
+    s_stop_query = stop_requested;
+}
+
+int OSA_stopRequested(void) {
+    return s_stop_query != nullptr && s_stop_query() != 0;
 }
 
 // Callers measure durations, so the clock must not jump when the camera sets its

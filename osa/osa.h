@@ -32,6 +32,13 @@ int OSA_ipcSemWait(OSA_IpcSem* sem, unsigned int index, int wait);
 int OSA_ipcSemPost(OSA_IpcSem* sem, unsigned int index, int wait);
 int OSA_ipcSemGetVal(OSA_IpcSem* sem, unsigned int index);
 
+// Whether the process has been asked to stop (a technician's Ctrl-C). The stop flag is
+// the framework's, which this layer cannot see, so the framework hands it this query at
+// start-up; a wait that could last for ever asks it between its slices. Until a query
+// is set, nothing asks to stop.
+void OSA_setStopQuery(int (*stop_requested)(void));
+int OSA_stopRequested(void);
+
 // Milliseconds of a monotonic clock, reduced to 32 bits; take differences as int32_t.
 int OSA_getTimeMs(void);
 // One nanosleep; a signal handler running during it ends it early.

@@ -57,7 +57,8 @@ enum LogLock { LOG_LOCK_TAKEN, LOG_LOCK_BYPASSED };
 // is therefore made in slices: when the process that last operated on the semaphore
 // no longer exists, its hold is stale and this append takes the lock over (its post
 // frees it for everyone). A live holder is waited for, but not without end: past the
-// limit the record is appended without the lock rather than lost.
+// limit, or once the process is asked to stop (the technician will not sit out the
+// limit after a Ctrl-C), the record is appended without the lock rather than lost.
 static LogLock log_lock_take(void) {
     const int slice_ms = 50;
     int waited = 0;
@@ -79,7 +80,7 @@ static LogLock log_lock_take(void) {
                 return LOG_LOCK_TAKEN;
             }
         }
-        if (waited >= g_osa_log_max_wait_ms) {
+        if (waited >= g_osa_log_max_wait_ms || OSA_stopRequested()) {
             OSA_ERROR("osa_log", "OSA_log", "log semaphore still taken after %d ms, writing without it\n",
                       waited);
             return LOG_LOCK_BYPASSED;

@@ -27,19 +27,20 @@ static const int kSqliteOpenFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE | RTLD
 
 // The SQLite entry points this library calls, one per row; each is looked up by its
 // name and called through a pointer of the type sqlite3.h declares for it.
-#define SQLITE_ENTRY_POINTS(X) \
-    X(sqlite3_open_v2)         \
-    X(sqlite3_busy_timeout)    \
-    X(sqlite3_close)           \
-    X(sqlite3_close_v2)        \
-    X(sqlite3_exec)            \
-    X(sqlite3_prepare_v2)      \
-    X(sqlite3_step)            \
-    X(sqlite3_finalize)        \
-    X(sqlite3_column_count)    \
-    X(sqlite3_data_count)      \
-    X(sqlite3_column_name)     \
-    X(sqlite3_column_text)     \
+#define SQLITE_ENTRY_POINTS(X)  \
+    X(sqlite3_open_v2)          \
+    X(sqlite3_busy_timeout)     \
+    X(sqlite3_progress_handler) \
+    X(sqlite3_close)            \
+    X(sqlite3_close_v2)         \
+    X(sqlite3_exec)             \
+    X(sqlite3_prepare_v2)       \
+    X(sqlite3_step)             \
+    X(sqlite3_finalize)         \
+    X(sqlite3_column_count)     \
+    X(sqlite3_data_count)       \
+    X(sqlite3_column_name)      \
+    X(sqlite3_column_text)      \
     X(sqlite3_column_bytes)
 
 namespace {
@@ -120,6 +121,21 @@ const SqliteApi* sqlite() {
 
 }  // namespace
 
+// How many virtual-machine steps a statement runs between two questions to the stop
+// query: often enough to stop within milliseconds, rarely enough to cost nothing.
+static const int kStopCheckSteps = 1000;
+
+static int (*s_stop_query)(void) = nullptr;
+
+// Non-zero interrupts the statement in progress.
+static int stop_requested(void*) {
+    return s_stop_query != nullptr && s_stop_query() != 0;
+}
+
+void sqlite_set_stop_query(int (*stop_requested)(void)) {
+    s_stop_query = stop_requested;
+}
+
 static sqlite3* as_db(void* handle) {
     return static_cast<sqlite3*>(handle);
 }
@@ -149,6 +165,7 @@ int sqlite_conn(const char* path, const char* key, void** handle) {
         return -1;
     }
     api->sqlite3_busy_timeout(db, SQLITE_WRAPPER_BUSY_TIMEOUT_MS);
+    api->sqlite3_progress_handler(db, kStopCheckSteps, stop_requested, nullptr);
     *handle = db;
     return 0;
 }

@@ -17,6 +17,12 @@ extern "C" {
 // Returns 0 on success; -1 otherwise, with *handle set to null.
 int sqlite_conn(const char* path, const char* key, void** handle);
 
+// What every connection asks while it runs a statement or steps a query: whether the
+// caller has been asked to stop. When the query answers non-zero, the statement is
+// interrupted and fails with SQLITE_INTERRUPT, so that a query that would step for ever
+// (a recursive one without end) can be stopped. Null (the default) never interrupts.
+void sqlite_set_stop_query(int (*stop_requested)(void));
+
 // Closes the connection. Returns 0, or -1 for a null handle.
 int sqlite_disconn(void* handle);
 

@@ -72,6 +72,13 @@ def test_missing_database_is_copied_before_anything_is_printed(cam):
     assert cam.read("/tmp/cp.log").count("\n") == 1, "no copy when both files exist"
 
 
+def test_copy_onto_a_full_flash_prints_nothing(cam):
+    cam.path("/mnt/nand2/oem.db").unlink()
+    # The host's mount in the simulated camera (its own is a stand-in), the guest's on the kernel camera.
+    r = cam.sh("m=/bin/mount; [ -x $m ] || m=mount; $m -t tmpfs -o size=16k full /mnt/nand2 && debug -h nosuch")
+    assert (r.out, r.err, r.rc) == (VERSION, "", 0)
+
+
 def test_missing_flash_stops_start_up(cam):
     import shutil
     shutil.rmtree(cam.path("/mnt/nand"))

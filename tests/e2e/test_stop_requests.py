@@ -71,3 +71,63 @@ def test_a_stop_only_ends_the_pause_of_a_counted_adc_run(cam):
     assert r.out == ("Adc[0] = 305\n" + GET_SIGNAL) * 2 + "rc=0\n", r
     # Without the second signal the last pause would last 24 days.
     assert seconds < 3
+
+
+
+TABLES = "select name from sqlite_master where type='table' order by name;"
+NO_END = "with recursive c(x) as (select 1 union all select x+1 from c) select x from c where x < 0;"
+TQDB = "Current Database File: [/mnt/nand/tqdb.db] \n"
+# Another process of the camera takes a lock and keeps it until it is ended: the record
+# lock on the database's lock file, or the shared log's semaphore (taken by a live
+# process, so no one takes it over). /tmp/held says it is taken.
+HOLD_DB_LOCK = ("fd = os.open('/tmp/db.fl', os.O_RDWR | os.O_CREAT)\n"
+                "fcntl.lockf(fd, fcntl.LOCK_EX)\n")
+HOLD_LOG_SEMAPHORE = ("libc = ctypes.CDLL(None, use_errno=True)\n"
+                      "sem = libc.semget(libc.ftok(b'/mnt/nand/', ord('s')), 1, 0o1666)\n"
+                      "libc.semctl(sem, 0, 16, 1)\n"  # SETVAL: free, as its first user leaves it
+                      "assert libc.semop(sem, (ctypes.c_short * 3)(0, -1, 0), 1) == 0\n"
+                      "atexit.register(libc.semop, sem, (ctypes.c_short * 3)(0, 1, 0), 1)\n")
+SILENT_FIFO = "rm -f /proc/media/vi /tmp/media/vi.log && mkdir -p /tmp/media && mkfifo /tmp/media/vi.log"
+MEDIA_ONLY = pytest.mark.sim_only("the media pipeline's logs, which the kernel camera has not")
+
+
+def held(script):
+    return ("cat >/tmp/holder.py <<'EOF'\nimport atexit, ctypes, fcntl, os, signal, sys, time\n"
+            "signal.signal(signal.SIGTERM, lambda *_: sys.exit())\n"
+            f"{script}open('/tmp/held', 'w').close()\ntime.sleep(60)\nEOF\n"
+            "python3 /tmp/holder.py & holder=$!; while [ ! -e /tmp/held ]; do sleep 0.05; done")
+
+
+def db_err(function, text):
+    return re.escape(f" ERROR  (tq_db|{function}|") + r"\d+" + re.escape(f"): {text}")
+
+
+# A wait that would never end of itself, ended by one signal: the step that waited
+# fails as it fails otherwise, and the program ends its usual way. The media reader
+# never waits for a log's writer: it shows what is there.
+@pytest.mark.parametrize("before, command, sig, out, err", [
+    pytest.param(held(HOLD_DB_LOCK), "debug -M db -t", "INT", re.escape(TQDB + f"SQL: '{TABLES}' Failed!! \n"),
+                 db_err("db_file_lock", "lock file=[/tmp/db.fl] lock failed: Interrupted system call. \n"),
+                 id="db-lock"),
+    pytest.param("", f'debug -M db -s "{NO_END}"', "QUIT",
+                 re.escape(TQDB + "[0 Items, No Match Records!] \n" + f"SQL: '{NO_END}' Failed!! \n"),
+                 db_err("db_query", f"query '{NO_END}' failed (sqlite error 9). \n"), id="db-query-steps"),
+    pytest.param(SILENT_FIFO, "debug -M media --vi", "TERM", "\n", "", id="media-log-fifo", marks=MEDIA_ONLY),
+    pytest.param(SILENT_FIFO + " && exec 3<>/tmp/media/vi.log", "debug -M media --vi", "TERM", "\n", "",
+                 id="media-log-fifo-silent-writer", marks=MEDIA_ONLY),
+    pytest.param(held(HOLD_LOG_SEMAPHORE), "debug -M ir -t 2 -d 1", "INT",
+                 "\x1b\\[0;32mTest date: .{24}\n\t IR-cut result: success\n\t use time: 0s \n\x1b\\[0;39m \n",
+                 r" ERROR  \(osa_log\|OSA_log\|\d+\): log semaphore still taken after \d+ ms, writing without it\n",
+                 id="ir-log-semaphore"),
+])
+def test_a_stop_ends_a_wait_that_would_not_end(cam, before, command, sig, out, err):
+    # A program still there 5 s after the signal is killed, so that the fault fails the test.
+    _, laps = cam.timed(f"{before}\n{command} >/tmp/out 2>/tmp/err & pid=$!; sleep 0.5; lap; kill -{sig} $pid; "
+                        "(sleep 5; kill -KILL $pid) >/dev/null 2>&1 & guard=$!; wait $pid; echo $? >/tmp/rc; lap; "
+                        "kill $guard ${holder:-}")
+    signal = "\nGet signal, signo = %d\n" % {"INT": 2, "QUIT": 3, "TERM": 15}[sig]
+    got = cam.read("/tmp/out")
+    assert re.fullmatch(out, got.replace(signal, "", 1)), got
+    assert re.fullmatch(err, cam.read("/tmp/err")), cam.read("/tmp/err")
+    assert cam.read("/tmp/rc") == "0\n"
+    assert laps[0] < 1
