@@ -3,7 +3,9 @@
 // at. Output goes straight to standard output, without the print lock.
 #include "modules/tq_media_log.h"
 
+#include <errno.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "framework/test.h"
 #include "platform/common/unique_fd.h"
@@ -18,8 +20,21 @@ static bool media_at_end(FILE* fp) {
     return feof(fp) || ferror(fp);
 }
 
-FILE* media_open_log(const char* path) {
+// A directory opens for reading, but has no lines to give: it is a log that cannot be
+// read, not an empty one.
+static FILE* media_fopen(const char* path) {
     FILE* fp = fopen(path, "re");
+    struct stat st;
+    if (fp != nullptr && fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+        fclose(fp);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return fp;
+}
+
+FILE* media_open_log(const char* path) {
+    FILE* fp = media_fopen(path);
     if (fp == nullptr) {
         perror("fopen");
         test_exit_process(-1);
