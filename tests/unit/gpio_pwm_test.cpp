@@ -73,11 +73,12 @@ TEST_P(GpioRead, ReturnsTheLevelAndLeavesDirectionAndExportAlone) {
     EXPECT_EQ(get("export"), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, GpioRead,
-                         ::testing::Values(std::make_tuple("in\n", "1\n", 1),
-                                           std::make_tuple("out\n", "0\n", 0),
-                                           std::make_tuple("in\n", "x\n", -1),
-                                           std::make_tuple("in\n", "", -1)));
+INSTANTIATE_TEST_SUITE_P(
+    Lines, GpioRead,
+    ::testing::Values(std::make_tuple("in\n", "1\n", 1), std::make_tuple("out\n", "0\n", 0),
+                      std::make_tuple("in\n", "x\n", -1), std::make_tuple("in\n", "12\n", -1),
+                      std::make_tuple("out\n", "1x\n", -1), std::make_tuple("out\n", "1", 1),
+                      std::make_tuple("in\n", "", -1)));
 
 // direction before, level asked, direction and value after
 class GpioWrite
