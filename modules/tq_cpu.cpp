@@ -108,8 +108,18 @@ int cpu_read_stat(FILE* fp, cpu_counters* cur) {
 }
 
 int cpu_read_self_stat(FILE* fp, cpu_counters* cur) {
+    // The process name (field 2) is the program's file name in parentheses and may
+    // hold blanks and parentheses itself ("debug" started through a link named
+    // "a b)"): the fields after it are counted from the last ')'. The four times
+    // stand well within the first 512 characters.
+    char line[512];
+    if (fgets(line, sizeof line, fp) == nullptr) {
+        return -1;
+    }
+    const char* after_name = strrchr(line, ')');
     unsigned long utime, stime, cutime, cstime;
-    if (fscanf(fp, "%*d %*s %*s %*d %*d %*d %*d %*d %*d %*d %*d %*d %*d %lu %lu %lu %lu", &utime, &stime,
+    if (after_name == nullptr ||
+        sscanf(after_name + 1, " %*s %*d %*d %*d %*d %*d %*d %*d %*d %*d %*d %lu %lu %lu %lu", &utime, &stime,
                &cutime, &cstime) < 4) {
         return -1;
     }
@@ -122,8 +132,17 @@ static bool cpu_counters_empty(const cpu_counters& c) {
            c.softirq == 0 && c.steal == 0 && c.total == 0 && c.proc == 0;
 }
 
-static double cpu_share(uint64_t part, uint64_t total) {
-    return static_cast<double>(part) * 100.0 / static_cast<double>(total);
+// A counter that went down (proc(5): iowait can, and the sums over many processors
+// do) counts as no change, never as an unsigned wrap of 2^64 ticks.
+static uint64_t cpu_delta(uint64_t cur, uint64_t prev) {
+    return cur > prev ? cur - prev : 0;
+}
+
+// The interval is the sum of what the counters advanced by, in a double, so
+// that no share is negative or past 100. An interval in which nothing advanced shows
+// 0 % everywhere, busy included, rather than 0 divided by 0.
+static double cpu_share(uint64_t part, double total) {
+    return total > 0.0 ? static_cast<double>(part) * 100.0 / total : 0.0;
 }
 
 void cpu_update(cpu_counters* prev, const cpu_counters& cur, cpu_load* load) {
@@ -131,17 +150,24 @@ void cpu_update(cpu_counters* prev, const cpu_counters& cur, cpu_load* load) {
         *prev = cur;
         return;
     }
-    uint64_t total = cur.total - prev->total;
-    load->user = cpu_share(cur.user - prev->user, total);
-    load->nice = cpu_share(cur.nice - prev->nice, total);
-    load->sys = cpu_share(cur.sys - prev->sys, total);
-    load->idle = cpu_share(cur.idle - prev->idle, total);
-    load->iowait = cpu_share(cur.iowait - prev->iowait, total);
-    load->irq = cpu_share(cur.irq - prev->irq, total);
-    load->softirq = cpu_share(cur.softirq - prev->softirq, total);
-    load->steal = cpu_share(cur.steal - prev->steal, total);
-    load->cpu = 100.0 - cpu_share(cur.idle - prev->idle, total);
-    load->proc = cpu_share(cur.proc - prev->proc, total);
+    const uint64_t user = cpu_delta(cur.user, prev->user);
+    const uint64_t sys = cpu_delta(cur.sys, prev->sys);
+    const uint64_t idle = cpu_delta(cur.idle, prev->idle);
+    const uint64_t iowait = cpu_delta(cur.iowait, prev->iowait);
+    const uint64_t steal = cpu_delta(cur.steal, prev->steal);
+    // user holds nice, sys holds irq and softirq: these five make up the whole.
+    const double total = static_cast<double>(user) + static_cast<double>(sys) + static_cast<double>(idle) +
+                         static_cast<double>(iowait) + static_cast<double>(steal);
+    load->user = cpu_share(user, total);
+    load->nice = cpu_share(cpu_delta(cur.nice, prev->nice), total);
+    load->sys = cpu_share(sys, total);
+    load->idle = cpu_share(idle, total);
+    load->iowait = cpu_share(iowait, total);
+    load->irq = cpu_share(cpu_delta(cur.irq, prev->irq), total);
+    load->softirq = cpu_share(cpu_delta(cur.softirq, prev->softirq), total);
+    load->steal = cpu_share(steal, total);
+    load->cpu = total > 0.0 ? 100.0 - cpu_share(idle, total) : 0.0;
+    load->proc = cpu_share(cpu_delta(cur.proc, prev->proc), total);
     *prev = cur;
 }
 

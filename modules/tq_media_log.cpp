@@ -3,8 +3,10 @@
 // at. Output goes straight to standard output, without the print lock.
 #include "modules/tq_media_log.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "framework/test.h"
 #include "platform/common/unique_fd.h"
@@ -23,9 +25,27 @@ static bool media_at_end(FILE* fp) {
 // until a writer came, and a silent writer the reads, for ever (the signal handler
 // restarts both). Opened non-blocking, such a log reads as what is in it now: a read
 // that would wait fails and ends the stream. A regular file never waits anyway.
+// A directory opens for reading, but has no lines to give: it is a log that cannot be
+// read, not an empty one.
+static FILE* media_fopen(const char* path) {
+    UniqueFd fd(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (!fd || fstat(fd.get(), &st) != 0) {
+        return nullptr;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    FILE* fp = fdopen(fd.get(), "r");
+    if (fp != nullptr) {
+        fd.release();
+    }
+    return fp;
+}
+
 FILE* media_open_log(const char* path) {
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    FILE* fp = fd >= 0 ? fdopen(fd, "r") : nullptr;
+    FILE* fp = media_fopen(path);
     if (fp == nullptr) {
         perror("fopen");
         test_exit_process(-1);

@@ -13,6 +13,7 @@
 #include <sys/ioctl.h>
 
 #include "framework/module.h"
+#include "framework/test.h"
 #include "framework/usage.h"
 #include "osa/osa.h"
 #include "platform/common/unique_fd.h"
@@ -93,14 +94,36 @@ bool mtd_parse_line(const char* line, mtd_part* part) {
         return false;
     }
     // The name is the next blank-delimited token, quotation marks included; a name
-    // with a blank keeps its first word.
+    // with a blank keeps its first word, and one too long for the record its start:
+    // the partition is still checked, and later offsets still count its size.
     p += strspn(p, " \t");
     size_t name_len = strcspn(p, " \t\r\n");
-    if (name_len == 0 || name_len >= sizeof part->name) {
+    if (name_len == 0) {
         return false;
+    }
+    if (name_len >= sizeof part->name) {
+        name_len = sizeof part->name - 1;
     }
     memcpy(part->name, p, name_len);
     part->name[name_len] = '\0';
+    return true;
+}
+
+// Reads one line into the buffer, its end cut off. Whatever does not fit is read and
+// dropped, so that the tail of a long line is never taken for a line of its own; all
+// the fields are near its start.
+static bool mtd_read_line(FILE* fp, char (&line)[1024]) {
+    if (fgets(line, sizeof line, fp) == nullptr) {
+        return false;
+    }
+    size_t len = strlen(line);
+    if (len > 0 && line[len - 1] == '\n') {
+        line[len - 1] = '\0';
+        return true;
+    }
+    int c;
+    while ((c = getc(fp)) != EOF && c != '\n') {
+    }
     return true;
 }
 
@@ -108,14 +131,14 @@ void mtd_load_parts(FILE* fp) {
     char line[1024];
     uint32_t next_offset = 0;
     mtd_part_count = 0;
-    while (fgets(line, sizeof line, fp) != nullptr) {
+    while (mtd_read_line(fp, line)) {
         if (strstr(line, "mtd") == nullptr) {
             continue;
         }
         mtd_part part;
         memset(&part, 0, sizeof part);
         if (!mtd_parse_line(line, &part)) {
-            OSA_ERROR("tq_mtd", "tq_badblock_check", "%s line not understood, skipped: %s", MTD_PROC_PATH,
+            OSA_ERROR("tq_mtd", "tq_badblock_check", "%s line not understood, skipped: %s\n", MTD_PROC_PATH,
                       line);
             continue;
         }
@@ -132,9 +155,12 @@ void mtd_load_parts(FILE* fp) {
 
 void mtd_scan_part(mtd_part* part) {
     part->bad_count = 0;
-    // An erase size of 0 would never move on to the next block.
-    if (part->erasesize == 0) {
-        OSA_ERROR("tq_mtd", "tq_badblock_check", "%s erase size is 0, not checked\n", part->dev);
+    // An erase size of 0 would never move on to the next block, and one below the
+    // smallest erase block of any flash only makes billions of requests for nothing.
+    // Such a partition is not checked, but it keeps its place in the flash map.
+    if (part->erasesize < MTD_MIN_ERASE_SIZE) {
+        OSA_ERROR("tq_mtd", "tq_badblock_check", "%s erase size is %#x, not checked\n", part->dev,
+                  part->erasesize);
         return;
     }
     UniqueFd fd(open(part->dev, O_RDONLY | O_CLOEXEC));
@@ -146,7 +172,10 @@ void mtd_scan_part(mtd_part* part) {
     // the offset back to 0.
     for (uint64_t o = 0; o < part->size; o += part->erasesize) {
         loff_t block = static_cast<loff_t>(o);
-        int ret = ioctl(fd.get(), MEMGETBADBLOCK, &block);
+        // A stop request ends the scan as an interrupted request would: this partition
+        // and every one after it say they were not checked to the end, and the blocks
+        // found so far are still reported.
+        int ret = g_exit_flag != 0 ? -1 : ioctl(fd.get(), MEMGETBADBLOCK, &block);
         if (ret < 0) {
             OSA_printf("ioctl MEMGETBADBLOCK failed, %s, error=%d\n", part->dev, ret);
             break;

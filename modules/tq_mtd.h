@@ -8,6 +8,9 @@
 #define MTD_PART_MAX 16
 #define MTD_BAD_MAX 128
 #define MTD_TEXT_SIZE 32
+// The smallest erase block of any flash the kernel's MTD layer drives (serial
+// data-flash pages); a smaller listed erase size cannot be a real one.
+#define MTD_MIN_ERASE_SIZE 256
 
 struct mtd_part {
     char dev[MTD_TEXT_SIZE];   // "/dev/<device name>"
@@ -26,8 +29,8 @@ int mtd_init_param(int argc, char** argv);
 int tq_badblock_check(void);
 
 // One "/proc/mtd" line: "<device>: <size hex> <erase size hex> <name>". Fills dev,
-// size, erasesize and name; false when the line does not have that form or a field
-// does not fit.
+// size, erasesize and name (a name too long for the record keeps its start); false
+// when the line does not have that form or the device path does not fit.
 bool mtd_parse_line(const char* line, mtd_part* part);
 // Reads the partition table from the stream into mtd_parts.
 void mtd_load_parts(FILE* fp);

@@ -33,6 +33,10 @@ public:
         }
         fd_ = fd;
     }
+    // Hands the descriptor on (to a stream that will close it).
+    int release() noexcept {
+        return std::exchange(fd_, -1);
+    }
 
 private:
     int fd_;

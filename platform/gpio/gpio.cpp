@@ -91,7 +91,11 @@ static int read_level(int gpio) {
     if (!line_path(path, gpio, "value") || read_text(path, text, sizeof text) != 0) {
         return -1;
     }
-    return text[0] == '0' ? 0 : (text[0] == '1' ? 1 : -1);
+    // The kernel gives "0\n" or "1\n"; anything else ("12", "1x") is no level.
+    if ((text[0] != '0' && text[0] != '1') || (text[1] != '\0' && strcmp(text + 1, "\n") != 0)) {
+        return -1;
+    }
+    return text[0] - '0';
 }
 
 int gpio_read(int gpio) {

@@ -45,6 +45,8 @@ static int write_number(const char* path, long long value) {
     return write(fd.get(), text, static_cast<size_t>(len)) == len ? 0 : -1;
 }
 
+// The kernel prints each attribute as an unsigned decimal and a newline; anything else
+// (a sign, a trailing word, a number past 63 bits) is not a value of the channel.
 static int read_number(const char* path, long long* value) {
     UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
     if (!fd) {
@@ -56,9 +58,13 @@ static int read_number(const char* path, long long* value) {
         return -1;
     }
     text[n] = '\0';
+    if (text[0] < '0' || text[0] > '9') {
+        return -1;
+    }
     char* end = nullptr;
+    errno = 0;
     *value = strtoll(text, &end, 10);
-    return end != text ? 0 : -1;
+    return errno == 0 && (strcmp(end, "\n") == 0 || *end == '\0') ? 0 : -1;
 }
 
 static int read_attr(int channel, const char* attr, long long* value) {
@@ -105,7 +111,14 @@ int pwm_read(int channel) {
         read_attr(channel, "duty_cycle", &duty_cycle) != 0 || read_attr(channel, "enable", &enable) != 0) {
         return -1;
     }
-    long long tenths = period > 0 ? duty_cycle * kDutyFull / period : 0;
+    // The kernel never holds a duty cycle past the period: such a reading is no state
+    // of the channel. A fresh channel has neither.
+    if (duty_cycle > period || enable > 1) {
+        return -1;
+    }
+    // 128 bits: the duty cycle times 1000 must not overflow for any 63-bit value.
+    long long tenths =
+        period > 0 ? static_cast<long long>(static_cast<__int128>(duty_cycle) * kDutyFull / period) : 0;
     printf("pwm%d: period %lld ns, duty cycle %lld ns (%lld.%lld%%), enable %lld\n", channel, period,
            duty_cycle, tenths / 10, tenths % 10, enable);
     return 0;

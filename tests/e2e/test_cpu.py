@@ -111,6 +111,18 @@ def test_interrupt_before_the_first_counted_sample(cam):
     assert re.fullmatch(summary + "\n", cam.read(LOG))
 
 
+@pytest.mark.sim_only("a /proc/stat written by the test")
+def test_counters_that_do_not_move_show_no_load(cam):
+    # Every sample reads the same counters: each interval is 0 % busy, never 0/0.
+    cam.write("/proc/stat", "cpu  5050 0 5050 50100 300 0 0 0 0 0\n")
+    r = cam.run("-M", "cpu", "-c", "2", "-d", "1", timeout=30)
+    line = "CPU:  0% (sys:  0% user:  0% wait:  0% steal:  0%)\n"
+    assert r.out == heading(2) + "".join(GREEN + t[:-1] + DEFAULT + " \n" for t in (
+        line, line, "Average:0.000%   Max:0.00%  Min:0.00%\n"))
+    assert (r.err, r.rc) == ("", 0)
+    assert cam.read(LOG) == line * 2 + "Average:0.000%   Max:0.00%  Min:0.00%\n"
+
+
 def test_usage(cam):
     r = cam.run("-h", "cpu")
     assert (r.out, r.err, r.rc) == ("debug version: 1.2.0\n" + USAGE, "", 0)

@@ -149,7 +149,11 @@ def test_help_shows_the_usage(cam):
     ("sys", ["-a"], ""),
     ("ao", ["--acodec", "--audio"], LOGS["acodec"] + "[ACODEC]\nACODEC PARAM\np1\np2\n\n"),
 ])
-def test_missing_log_ends_the_process(small, missing, args, expected):
+# A log that is a directory cannot be read either: it is no empty log.
+@pytest.mark.parametrize("directory, error", [(False, "No such file or directory"), (True, "Is a directory")])
+def test_missing_log_ends_the_process(small, missing, args, expected, directory, error):
     small.path(f"/proc/media/{missing}").unlink()
+    if directory:
+        small.path(f"/tmp/media/{missing}.log").mkdir(parents=True)
     r = small.run("-M", "media", *args)
-    assert (r.out, r.err, r.rc) == (expected, "fopen: No such file or directory\n", 255)
+    assert (r.out, r.err, r.rc) == (expected, f"fopen: {error}\n", 255)

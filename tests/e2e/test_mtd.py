@@ -118,3 +118,38 @@ def test_odd_tables_are_reported_and_the_check_goes_on(cam):
                         p + r"more than 16 partitions, /dev/mtd17 not checked\n" +
                         p + r"/dev/mtd2 erase size is 0, not checked\n" +
                         p + r"/dev/mtd3 has 300 bad blocks, the first 128 are listed\n", r.err), r.err
+
+
+@pytest.mark.parametrize("first, name, err", [
+    # A name too long for the record keeps its first 31 characters, and its partition
+    # its place: mtd1's second block is still at 0x120000.
+    ('mtd0: 00100000 00020000 "u-boot-environment-redundant-1"\n', '"u-boot-environment-redundant-1', ""),
+    # The tail of a long line is neither a partition nor a line of its own.
+    ('mtd0: 00100000 00020000 "' + "x" * 1100 + ' mtd9: 00100000 00020000 "evil"\n', '"' + "x" * 30, ""),
+    ('mtd_' + "x" * 1100 + ' mtd9: 00100000 00020000 "evil"\nmtd0: 00100000 00020000 "boot"\n', '"boot"',
+     r"/proc/mtd line not understood, skipped: mtd_x{1019}\n"),
+], ids=["long-name", "long-line", "long-unusable-line"])
+@pytest.mark.sim_only("a /proc/mtd written by the test")
+def test_long_names_and_lines_keep_every_address(cam, first, name, err):
+    cam.write("/dev/mtd9", "")
+    cam.write("/proc/mtd", "dev:    size   erasesize  name\n" + first + 'mtd1: 00400000 00020000 "kernel"\n')
+    r = check(cam, "mtd0@0x20000,mtd1@0x20000,mtd9@0")
+    assert r.out == (f"/dev/mtd0 ({name}) : \nBad block found at : 00020000\n"
+                     "/dev/mtd1 (\"kernel\") : \nBad block found at : 00120000\n\nTotal bad block : 2\n")
+    assert re.fullmatch(prefix("tq_badblock_check") + err if err else "", r.err), r.err
+    assert r.rc == 0
+
+
+@pytest.mark.parametrize("sig, signo", [("INT", 2), ("TERM", 15)])
+@pytest.mark.sim_only("a /proc/mtd written by the test")
+def test_signal_ends_a_scan_of_billions_of_blocks(cam, sig, signo):
+    # 16 partitions of 2^24 blocks each: far more than the program asks in a second.
+    table(cam, *[(f"mtd{n}", 0xffffff00, 0x100, f"p{n}") for n in range(16)])
+    r, (seconds,) = cam.timed(f"ASAN_OPTIONS=verify_asan_link_order=0 MTD_SHIM='mtd0@0' LD_PRELOAD={SHIM} "
+                              f"debug -M mtd -b 1 & pid=$!; sleep 0.5; lap; kill -{sig} $pid; wait $pid; lap",
+                              timeout=60)
+    assert r.out == (f"\nGet signal, signo = {signo}\n" +
+                     "".join(f"ioctl MEMGETBADBLOCK failed, /dev/mtd{n}, error=-1\n" for n in range(16)) +
+                     "/dev/mtd0 (\"p0\") : \nBad block found at : 00000000\n\nTotal bad block : 1\n")
+    assert (r.err, r.rc) == ("", 0)
+    assert seconds < 1

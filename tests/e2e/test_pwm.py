@@ -60,6 +60,16 @@ def test_read_prints_the_channel_and_writes_nothing(cam, args):
     assert tree(cam) == before
 
 
+@pytest.mark.parametrize("period, duty_cycle", [("1", "9223372036854775807"), ("100000", "-5")])
+@pytest.mark.sim_only("value files the kernel would never hold")
+def test_read_of_values_no_channel_can_hold_is_reported(cam, period, duty_cycle):
+    for attr, value in (("period", period), ("duty_cycle", duty_cycle), ("enable", "1")):
+        cam.write(f"{CHIP}/pwm1/{attr}", value + "\n")
+    r = cam.run("-M", "pwm", "-c", "1")
+    assert (r.out, r.rc) == ("", 0)
+    assert re.fullmatch(error("pwm_test_main", "pwm_read channel 1 faild!\n"), r.err), r.err
+
+
 @pytest.mark.parametrize("args, message", [
     (["-d", "0"], "Error pwm duty\n"),
     (["-d", "abc"], "Error pwm duty\n"),

@@ -56,6 +56,10 @@ TEST(CpuRead, ProcessTimesAreFieldsFourteenToSeventeen) {
     cpu_counters c = {};
     ASSERT_EQ(cpu_read_self_stat(f.fp, &c), 0);
     EXPECT_EQ(c.proc, 110u);
+    // A program name with blanks and parentheses of its own.
+    TextFile odd("4242 (a b) (c)) S 1 4242 4242 0 -1 4194560 100 0 0 0 1 2 3 4 20 0 1 0 5 1000 50\n");
+    ASSERT_EQ(cpu_read_self_stat(odd.fp, &c), 0);
+    EXPECT_EQ(c.proc, 10u);
     TextFile cut("4242 (debug) S 1 4242 4242 0 -1 4194560 100 0 0 0 11 22\n");
     EXPECT_EQ(cpu_read_self_stat(cut.fp, &c), -1);
 }
@@ -96,5 +100,45 @@ TEST(CpuUpdate, SharesOfTheIntervalCountEverythingButIdleAsBusy) {
     EXPECT_DOUBLE_EQ(load.proc, 2.0);
     EXPECT_EQ(memcmp(&prev, &cur, sizeof cur), 0) << "the new reading becomes the previous one";
 }
+
+// Counters before and after; the printed shares: busy, sys, user, wait, steal.
+struct IntervalCase {
+    cpu_counters prev;
+    cpu_counters cur;
+    double cpu, sys, user, iowait, steal;
+};
+
+class CpuInterval : public ::testing::TestWithParam<IntervalCase> {};
+
+TEST_P(CpuInterval, CounterThatWentDownCountsAsNoChange) {
+    const IntervalCase& c = GetParam();
+    cpu_counters prev = c.prev;
+    cpu_load load = {};
+    cpu_update(&prev, c.cur, &load);
+    EXPECT_DOUBLE_EQ(load.cpu, c.cpu);
+    EXPECT_DOUBLE_EQ(load.sys, c.sys);
+    EXPECT_DOUBLE_EQ(load.user, c.user);
+    EXPECT_DOUBLE_EQ(load.iowait, c.iowait);
+    EXPECT_DOUBLE_EQ(load.steal, c.steal);
+    for (double share : {load.user, load.nice, load.sys, load.idle, load.iowait, load.irq, load.softirq,
+                         load.steal, load.cpu, load.proc}) {
+        EXPECT_TRUE(share >= 0.0 && share <= 100.0) << share;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Intervals, CpuInterval,
+    ::testing::Values(
+        // iowait went down by 2 over 200 ticks of the others
+        IntervalCase{counters(5050, 0, 5050, 50100, 300, 0, 0, 0, 5),
+                     counters(5100, 0, 5100, 50200, 298, 0, 0, 0, 5), 50.0, 25.0, 25.0, 0.0, 0.0},
+        // the total went down: only user advanced
+        IntervalCase{counters(5050, 0, 5050, 50100, 300, 0, 0, 0, 5),
+                     counters(5060, 0, 5050, 49000, 300, 0, 0, 0, 5), 100.0, 0.0, 100.0, 0.0, 0.0},
+        // every counter went down, or none moved: nothing happened, 0 % and no NaN
+        IntervalCase{counters(5050, 0, 5050, 50100, 300, 0, 0, 0, 5),
+                     counters(5000, 0, 5000, 50000, 200, 0, 0, 0, 5), 0.0, 0.0, 0.0, 0.0, 0.0},
+        IntervalCase{counters(5050, 0, 5050, 50100, 300, 0, 0, 0, 5),
+                     counters(5050, 0, 5050, 50100, 300, 0, 0, 0, 5), 0.0, 0.0, 0.0, 0.0, 0.0}));
 
 }  // namespace

@@ -73,11 +73,12 @@ TEST_P(GpioRead, ReturnsTheLevelAndLeavesDirectionAndExportAlone) {
     EXPECT_EQ(get("export"), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, GpioRead,
-                         ::testing::Values(std::make_tuple("in\n", "1\n", 1),
-                                           std::make_tuple("out\n", "0\n", 0),
-                                           std::make_tuple("in\n", "x\n", -1),
-                                           std::make_tuple("in\n", "", -1)));
+INSTANTIATE_TEST_SUITE_P(
+    Lines, GpioRead,
+    ::testing::Values(std::make_tuple("in\n", "1\n", 1), std::make_tuple("out\n", "0\n", 0),
+                      std::make_tuple("in\n", "x\n", -1), std::make_tuple("in\n", "12\n", -1),
+                      std::make_tuple("out\n", "1x\n", -1), std::make_tuple("out\n", "1", 1),
+                      std::make_tuple("in\n", "", -1)));
 
 // direction before, level asked, direction and value after
 class GpioWrite
@@ -201,5 +202,34 @@ TEST_F(Pwm, ReadPrintsPeriodDutyAndEnable) {
               "pwm1: period 3000 ns, duty cycle 2999 ns (99.9%), enable 1\n"
               "pwm1: period 0 ns, duty cycle 0 ns (0.0%), enable 0\n");
 }
+
+// period, duty_cycle and enable files; what pwm_read prints, nothing when it fails.
+class PwmReadValues
+    : public Pwm,
+      public ::testing::WithParamInterface<std::tuple<std::string, std::string, std::string, std::string>> {};
+
+TEST_P(PwmReadValues, OnlyAStateTheKernelCanHoldIsShown) {
+    auto [period, duty, enable, shown] = GetParam();
+    channel(1, period, duty, enable);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(pwm_read(1), shown.empty() ? -1 : 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, PwmReadValues,
+    ::testing::Values(
+        std::make_tuple(
+            "9223372036854775807\n", "9223372036854775807\n", "1\n",
+            "pwm1: period 9223372036854775807 ns, duty cycle 9223372036854775807 ns (100.0%), enable 1\n"),
+        std::make_tuple(
+            "9223372036854775807\n", "9223372036854775806", "0\n",
+            "pwm1: period 9223372036854775807 ns, duty cycle 9223372036854775806 ns (99.9%), enable 0\n"),
+        std::make_tuple("1\n", "9223372036854775807\n", "1\n", ""),   // past the period
+        std::make_tuple("100000\n", "-5\n", "1\n", ""),               // negative
+        std::make_tuple("0\n", "5\n", "1\n", ""),                     // no period
+        std::make_tuple("18446744073709551615\n", "0\n", "1\n", ""),  // past 63 bits
+        std::make_tuple("100000\n", "500x\n", "1\n", ""),             // garbage
+        std::make_tuple("100000\n", "500\n", "2\n", "")));            // enable is 0 or 1
 
 }  // namespace

@@ -77,17 +77,25 @@ TEST(MediaLog, ReadLineReturnsAnEmptyLineAtTheEndThenNull) {
     unlink(path.c_str());
 }
 
-// fopen of a folder succeeds and every read fails: the reader must end, not spin.
+// A stream whose every read fails (a folder's): the reader must end, not spin.
 TEST(MediaLog, ReadErrorEndsTheLogLikeItsEnd) {
     char dir[] = "/tmp/media_log_dir.XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
-    EXPECT_EQ(show(dir, {{"A", 1}}), "\n");
+    FILE* fp = fopen(dir, "r");
+    ASSERT_NE(fp, nullptr);
+    testing::internal::CaptureStdout();
+    const media_marker markers[] = {{"A", 1}, {"B", 1}};
+    media_print_sections(fp, "[T]", markers, 2);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    fclose(fp);
     rmdir(dir);
 }
 
+// A log that cannot be read, a folder included, ends the process as a missing one does.
 TEST(MediaLogDeathTest, MissingLogEndsTheProcessWithStatus255) {
     EXPECT_EXIT(media_open_log("/nonexistent/media/x.log"), ::testing::ExitedWithCode(255),
                 "^fopen: No such file or directory\n$");
+    EXPECT_EXIT(media_open_log("/tmp"), ::testing::ExitedWithCode(255), "^fopen: Is a directory\n$");
 }
 
 }  // namespace
