@@ -2,14 +2,16 @@
 #include "framework/test.h"
 
 #include <ctype.h>
+#include <fcntl.h>
 #include <getopt.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "framework/module.h"
-#include "framework/shell.h"
 #include "framework/usage.h"
 #include "osa/osa.h"
 
@@ -33,13 +35,16 @@ static const option_help s_test_help[] = {
 
 struct DefaultDb {
     const char* file;
-    const char* copy_command;
+    const char* factory_copy;
 };
 
 static const DefaultDb s_default_dbs[] = {
-    {"/mnt/nand/tqdb.db", "cp /opt/app/tqdb.db /mnt/nand/tqdb.db"},
-    {"/mnt/nand2/oem.db", "cp /opt/app/oem.db /mnt/nand2/oem.db"},
+    {"/mnt/nand/tqdb.db", "/opt/app/tqdb.db"},
+    {"/mnt/nand2/oem.db", "/opt/app/oem.db"},
 };
+
+// A copy is written under the database's name with this appended, in the same directory.
+static const char kCopySuffix[] = ".tmp";
 
 // Arguments longer than a buffer are cut to it: they can only be names that no
 // module has, and a cut name still finds nothing.
@@ -68,15 +73,98 @@ void OSA_signalHandler(int signo) {
     g_exit_flag = 1;
 }
 
-// Provisioning prints nothing, so the copy's own complaints (a full flash) must not
-// reach the output of whichever module runs. The redirection changes neither the
-// command that runs nor its status, which nothing examines anyway.
+// The framework sits below the platform libraries and their descriptor owners.
+class ScopedFd {
+public:
+    explicit ScopedFd(int fd) : fd_(fd) {}
+    ScopedFd(const ScopedFd&) = delete;
+    ScopedFd& operator=(const ScopedFd&) = delete;
+    ~ScopedFd() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    int get() const {
+        return fd_;
+    }
+    // Closes now, for the error that only close may report.
+    int close_now() {
+        int ret = close(fd_);
+        fd_ = -1;
+        return ret;
+    }
+
+private:
+    int fd_;
+};
+
+static bool copy_bytes(int from, int to) {
+    char buf[16384];
+    for (;;) {
+        ssize_t n = read(from, buf, sizeof buf);
+        if (n == 0) {
+            return true;
+        }
+        if (n < 0) {
+            return false;
+        }
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = write(to, buf + done, static_cast<size_t>(n - done));
+            if (w <= 0) {
+                return false;
+            }
+            done += w;
+        }
+    }
+}
+
+// A copy cut short (the power gone, the flash full) must not leave a torn database that
+// passes for present and is never copied again. The copy is therefore made whole and
+// durable under a temporary name, and only then renamed to the database's name, and the
+// rename made durable: the database is afterwards absent, and copied at the next start,
+// or whole. A temporary left by an earlier cut is removed first. The directory's lock
+// keeps two starts from writing the same temporary; under it the database is looked for
+// again, as the other may just have put it in place. A flash that cannot lock still
+// gets its copy. It is done here rather than by cp through the shell, which can neither
+// make one file durable nor take the lock. Nothing is printed: provisioning is silent,
+// whichever module runs, and a failure leaves only the database missing.
+static void copy_into_place(const DefaultDb& db) {
+    char dir_path[64];
+    char tmp[64];
+    const char* slash = strrchr(db.file, '/');
+    snprintf(dir_path, sizeof dir_path, "%.*s", static_cast<int>(slash - db.file), db.file);
+    snprintf(tmp, sizeof tmp, "%s%s", db.file, kCopySuffix);
+    ScopedFd dir(open(dir_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0) {
+        return;
+    }
+    flock(dir.get(), LOCK_EX);
+    if (access(db.file, F_OK) == 0) {
+        return;
+    }
+    unlink(tmp);
+    ScopedFd from(open(db.factory_copy, O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (from.get() < 0 || fstat(from.get(), &st) != 0) {
+        return;
+    }
+    // The mode cp gives a new file: the factory copy's, less the umask.
+    ScopedFd to(open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
+    if (to.get() < 0) {
+        return;
+    }
+    if (!copy_bytes(from.get(), to.get()) || fsync(to.get()) != 0 || to.close_now() != 0 ||
+        rename(tmp, db.file) != 0) {
+        unlink(tmp);
+        return;
+    }
+    fsync(dir.get());
+}
+
 void db_default_file_init(void) {
-    char cmd[128];
     for (const DefaultDb& db : s_default_dbs) {
         if (access(db.file, F_OK) != 0) {
-            snprintf(cmd, sizeof cmd, "%s 2>/dev/null", db.copy_command);
-            test_system(cmd);
+            copy_into_place(db);
         }
     }
 }

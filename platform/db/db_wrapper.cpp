@@ -34,6 +34,7 @@ static const int kSqliteOpenFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE | RTLD
     X(sqlite3_close)            \
     X(sqlite3_close_v2)         \
     X(sqlite3_exec)             \
+    X(sqlite3_get_autocommit)   \
     X(sqlite3_prepare_v2)       \
     X(sqlite3_step)             \
     X(sqlite3_finalize)         \
@@ -125,6 +126,29 @@ const SqliteApi* sqlite() {
 // query: often enough to stop within milliseconds, rarely enough to cost nothing.
 static const int kStopCheckSteps = 1000;
 
+// A statement that returned is on the flash, whenever the power goes after it. The
+// journal mode is left as the file has it: the factory copies use the rollback journal
+// (DELETE), and the camera's other processes open the same files. WAL would give them
+// -wal and -shm files and shared memory they do not expect, and a connection cannot set
+// a mode that others have open anyway. With the rollback journal a commit is the
+// journal's deletion; FULL syncs the journal and the database but not the deletion, so
+// a power cut soon after a commit could bring the journal back and roll the committed
+// statement back at the next open. EXTRA syncs the directory after the deletion too,
+// for one more sync per commit.
+static const char kDurableCommits[] = "pragma synchronous = extra;";
+
+// The setting is not kept in the file, and it needs the schema, which opening a
+// connection does not read (a locked or damaged file must fail the statement, as it
+// did, not the connection). So it is made before each statement that starts outside a
+// transaction; inside one it cannot be changed, and the statement that began it made
+// it. Its failure is the statement's: the statement would meet the same lock or damage.
+static int make_durable(sqlite3* db) {
+    if (s_sqlite.sqlite3_get_autocommit(db) == 0) {
+        return SQLITE_OK;
+    }
+    return s_sqlite.sqlite3_exec(db, kDurableCommits, nullptr, nullptr, nullptr);
+}
+
 static int (*s_stop_query)(void) = nullptr;
 
 // Non-zero interrupts the statement in progress.
@@ -184,6 +208,10 @@ int sqlite_execute(void* handle, const char* sql) {
     if (handle == nullptr || sql == nullptr) {
         return -1;
     }
+    int rc = make_durable(as_db(handle));
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
     return s_sqlite.sqlite3_exec(as_db(handle), sql, nullptr, nullptr, nullptr);
 }
 
@@ -196,8 +224,13 @@ int sqlite_query_record(void* handle, const char* sql, void** stmt, int* columns
     if (handle == nullptr || sql == nullptr) {
         return -1;
     }
+    // A query may write too (an insert with returning).
+    int rc = make_durable(as_db(handle));
+    if (rc != SQLITE_OK) {
+        return -rc;
+    }
     sqlite3_stmt* s = nullptr;
-    int rc = s_sqlite.sqlite3_prepare_v2(as_db(handle), sql, -1, &s, nullptr);
+    rc = s_sqlite.sqlite3_prepare_v2(as_db(handle), sql, -1, &s, nullptr);
     if (rc != SQLITE_OK) {
         s_sqlite.sqlite3_finalize(s);
         return -rc;

@@ -43,7 +43,6 @@ def test_log_semaphore_left_taken_by_a_killed_process_is_taken_over_once(cam):
 
 # ---------------------------------------------------------------- flash read-only
 
-# cp's own words (its quotes follow the locale).
 UPDATE = "update sys_info set value = 'fr' where name = 'language'"
 SELECT = "select value from sys_info where name = 'language'"
 
@@ -57,8 +56,8 @@ SELECT = "select value from sys_info where name = 'language'"
      re.escape(f"Current Database File: [{TQDB}] \nEnd execute: '{UPDATE}' \n"
                "Query Result: \nvalue           \nen\n \n"),
      err("tq_db", "db_execute", f"execute '{UPDATE}' failed (sqlite error 8). \n")),
-    # Start-up and the module each try the factory copy once, and neither says so (cp's
-    # own complaints stay out of the output); the module then says the file is missing.
+    # Start-up and the module each try the factory copy, silently; the module then
+    # says the file is missing.
     (["tqdb.db"], ["-M", "db", "-s", SELECT],
      re.escape(f"Current Database File: [{TQDB}] \nSQL: '{SELECT}' Failed!! \n"),
      err("tq_db", "db_con_init", f"db=[{TQDB}] file not existed. \n")

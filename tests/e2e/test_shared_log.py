@@ -45,3 +45,16 @@ def test_failed_write_is_reported_and_the_lock_released(cam):
     r = cam.sh("osa_log_driver append 2 w; echo rc=$?")
     assert r.err == "write log: No space left on device\n" * 2
     assert r.out == "rc=1\n", "the second append found the lock free"
+
+
+# A record cut short (the power gone mid-write, the flash full) must not run into the
+# next one, and one that cannot be written whole is not left half there.
+@pytest.mark.parametrize("mount, before, after, rc, err", [
+    ("", "x 000000\nx 00", "x 000000\nx 00\ny 000000\n", 0, ""),
+    ("/bin/mount -t tmpfs -o size=4k full /mnt/nand && ", "x 000000\n" * 454 + "x 0000\n",
+     "x 000000\n" * 454 + "x 0000\n", 1, "write log: No space left on device\n"),
+], ids=["torn-record-before", "flash-full-midway"])
+def test_cut_record_stays_apart(cam, mount, before, after, rc, err):
+    r = cam.sh(f"{mount}printf '{before}' >/mnt/nand/debug.log; osa_log_driver append 1 y"
+               "; echo rc=$?; cat /mnt/nand/debug.log")
+    assert (r.out, r.err) == (f"rc={rc}\n" + after, err)

@@ -180,6 +180,22 @@ TEST_F(DbWrapper, WriterWaitsForAnotherConnectionsTransaction) {
     sqlite_clear_stmt(stmt);
 }
 
+// EXTRA (3): a commit syncs the rollback journal's deletion too. Statements and queries
+// each make it, as the setting stays with the connection, not the file.
+TEST_F(DbWrapper, CommitSyncsTheJournalsDeletion) {
+    conn();
+    ASSERT_EQ(sqlite_execute(handle_, "create temp table level as select * from pragma_synchronous"), 0);
+    for (const char* sql : {"select * from level", "select * from pragma_synchronous"}) {
+        void* stmt = nullptr;
+        int columns = 0;
+        ASSERT_EQ(sqlite_query_record(handle_, sql, &stmt, &columns), 0) << sql;
+        char buf[8];
+        sqlite_query_column_text(stmt, 0, buf, sizeof buf);
+        EXPECT_STREQ(buf, "3") << sql;
+        sqlite_clear_stmt(stmt);
+    }
+}
+
 TEST_F(DbWrapper, FailingStatementGivesSqliteResult) {
     conn();
     EXPECT_EQ(sqlite_execute(handle_, "insert into t values ("), SQLITE_ERROR);
