@@ -3,8 +3,11 @@
 qemu-system-aarch64 with the camera's devices from real drivers, the program unpacked
 from its .deb, and an agent in the guest that runs one shell script at a time.
 
-Files go in and out through a 9p share: the camera trees (flash under /mnt, /opt/app,
-/tmp, /var/run) live in share/cams/NAME on the host and are bound in place in the guest.
+Files go in and out through a 9p share: the camera trees (/mnt, /opt/app, /tmp,
+/var/run) live in share/cams/NAME on the host and are bound in place in the guest. The
+flash folders /mnt/nand and /mnt/nand2 are UBIFS volumes on the simulated raw NAND
+instead (kernel/guest/flash), filled from the tree; for a run that asks, what the host
+changed there goes in before it and what the guest holds comes back after it.
 The SD card is a raw image on the host (sd.img), the PTZ port's host end is relayed to
 sim/tools/ptz-head when a script in the guest starts `ptz-head`.
 """
@@ -27,6 +30,7 @@ REPO = HERE.parent
 SD_SIZE = 64 << 20
 # Where the camera tree's folders are in the guest; everything else is the kernel's.
 TREE = ("mnt", "opt/app", "tmp", "var/run")
+FLASH = ("mnt/nand", "mnt/nand2")
 
 
 def cache():
@@ -59,6 +63,7 @@ class Guest:
         with open(self.sd, "wb") as f:
             f.truncate(SD_SIZE)
         self.current = None
+        self.flash_seen = None  # the host's copy of the flash folders after the last exchange
         self.badblocks = ""
         self.seq = 0
         self.head = None  # the host's head process, and the name of its exchange files
@@ -145,8 +150,9 @@ class Guest:
                              check=True, stdout=subprocess.PIPE).stdout
         initrd = self.run_dir / "initrd"
         with open(initrd, "wb") as f:
-            # Two archives, each padded to four bytes, as the kernel reads them in turn.
-            for part in ((self.kernel / "base.cpio.gz").read_bytes(), gzip.compress(own, 1)):
+            # The archives, each padded to four bytes, as the kernel reads them in turn.
+            for part in ((self.kernel / "base.cpio.gz").read_bytes(), (self.kernel / "flash.cpio.gz").read_bytes(),
+                         gzip.compress(own, 1)):
                 f.write(part + bytes(-len(part) % 4))
         shutil.rmtree(root)
         return initrd
@@ -178,8 +184,24 @@ class Guest:
                 return self.cams / self.current / p.lstrip("/")
         return None
 
-    def run(self, script, stdin=b"", timeout=60):
-        """Runs a bash script in the guest (in /tmp); returns (stdout, stderr, status)."""
+    def flash_state(self):
+        """What the host's copy of the flash folders holds, to see whether it changed."""
+        state = []
+        for d in FLASH:
+            top = self.cams / self.current / d
+            for p in [top, *sorted(top.rglob("*"))] if top.exists() else []:
+                st = p.lstat()
+                state.append((str(p), st.st_mode, st.st_ino, st.st_size, st.st_mtime_ns,
+                              os.readlink(p) if p.is_symlink() else None))
+        return state
+
+    def run(self, script, stdin=b"", timeout=60, sync=False):
+        """Runs a bash script in the guest (in /tmp); returns (stdout, stderr, status).
+        With sync, the flash folders go in from the host's tree first if the host changed
+        them since, and come back after."""
+        if sync and self.current:
+            fill = f"/kernel/flash fill {self.current}\n" if self.flash_state() != self.flash_seen else ""
+            script = f"{fill}(\n{script})\nrc=$?\n/kernel/flash pull {self.current}\nexit $rc\n"
         self.seq += 1
         c = self.ctl / str(self.seq)
         c.with_suffix(".sh").write_text(script)
@@ -195,6 +217,8 @@ class Guest:
         out, err = c.with_suffix(".out").read_bytes(), c.with_suffix(".err").read_bytes()
         for ext in (".sh", ".in", ".out", ".err"):
             c.with_suffix(ext).unlink()
+        if sync and self.current:
+            self.flash_seen = self.flash_state()
         return out, err, int(line.split()[2])
 
     def use(self, name, badblocks=""):
@@ -221,6 +245,7 @@ class Guest:
             f.truncate(0)
             f.truncate(SD_SIZE)
         self.run(f"/kernel/use {name} {'-' if keep else badblocks}\n/kernel/card out\n")
+        self.flash_seen = self.flash_state()
 
     # The PTZ port: bytes from the guest's serial port go to the head while one runs;
     # what comes before it is up (a head started in the background a moment before the

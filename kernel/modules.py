@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: Apache-2.0
 """Copies the kernel modules the test camera loads, with what they depend on, into one
 folder, and writes `order` there: one module a line, each after its dependencies.
+With BASE_ORDER and names, those modules instead, less what BASE_ORDER loads already.
 
-    python3 modules.py IMAGE_MODULES_DIR OUR_BUILD_DIR OUT_DIR
+    python3 modules.py IMAGE_MODULES_DIR OUR_BUILD_DIR OUT_DIR [BASE_ORDER NAME...]
 """
 import lzma
 import pathlib
@@ -15,7 +16,7 @@ WANTED = ["virtio_pci", "virtio_console", "9pnet_virtio", "9p", "sdhci-pci", "vf
           "gpio-mockup", "pwm-test", "nandsim"]
 
 
-def main(image, ours, out):
+def main(image, ours, out, base=None, *wanted):
     found = {}
     for root in (pathlib.Path(ours), pathlib.Path(image)):
         for ko in sorted(root.rglob("*.ko*")):
@@ -24,10 +25,11 @@ def main(image, ours, out):
     out = pathlib.Path(out)
     out.mkdir(parents=True, exist_ok=True)
     order = []
+    have = pathlib.Path(base).read_text().split() if base else []
 
     def add(name):
         key = name.replace("-", "_")
-        if key in order:
+        if key in order or key in have:
             return
         ko = found[key]
         data = ko.read_bytes()
@@ -39,7 +41,7 @@ def main(image, ours, out):
         (out / f"{key}.ko").write_bytes(data)
         order.append(key)
 
-    for name in WANTED:
+    for name in wanted or WANTED:
         add(name)
     (out / "order").write_text("".join(f"{m}\n" for m in order))
 

@@ -157,8 +157,9 @@ def pytest_collection_modifyitems(config, items):
 
 
 class KernelCamera(Camera):
-    """The real-kernel camera: the tree's folders (flash, /opt/app, /tmp, /var/run) are
-    files on the host through 9p; sysfs, /proc and /dev are the kernel's, read and
+    """The real-kernel camera: the tree's folders (/mnt, /opt/app, /tmp, /var/run) are
+    files on the host through 9p, the flash folders a copy of the guest's UBIFS volumes
+    exchanged around each command; sysfs, /proc and /dev are the kernel's, read and
     written in the guest. A gpio line's value written from here is the level on its
     input pin (the mockup's debugfs file); the SD card is the image behind /dev/mmcblk0."""
 
@@ -232,7 +233,7 @@ class KernelCamera(Camera):
         if os.stat(self.guest.sd).st_mtime_ns != self.card_seen:
             script = "/kernel/card in\n"
         script += "exec " + " ".join(shlex.quote(str(a)) for a in argv) + "\n"
-        out, err, rc = self.guest.run(script, stdin=input, timeout=timeout)
+        out, err, rc = self.guest.run(script, stdin=input, timeout=timeout, sync=True)
         self.card_seen = os.stat(self.guest.sd).st_mtime_ns
         return Result(types.SimpleNamespace(stdout=out, stderr=err, returncode=rc))
 
