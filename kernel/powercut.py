@@ -21,7 +21,7 @@ printf '%s' "$STATEMENTS" >/tmp/cut/stmts
 /kernel/powercut -w 2000 '
 for p in 1 2 3 4; do
     (i=0; while :; do
-        o=$(debug -M db -e "insert into alarm_log(time, type, chn, info) values(0, '"'cut'"', 0, '"'e$p.$i'"')" 2>&1)
+        o=$(debug -M db -e "insert into alarm_log(time, type, chn, info) values(0, '\''cut'\'', 0, '\''e$p.$i'\'')" 2>&1)
         [[ $o == *"End execute"* && $o != *failed* ]] && echo "e$p.$i" >>/tmp/cut/acks.$p
         i=$((i + 1))
     done) &
@@ -61,7 +61,7 @@ def main(argv):
         subprocess.run([str(camera.REPO / "sim" / "layout"), str(tree)], check=True)
         g.use("main")
         for title, script, check in SCENARIOS:
-            row = dict(cuts=0, recovered=0, **{k: 0 for k in KEYS})
+            row = dict(cuts=0, recovered=0, acked=0, **{k: 0 for k in KEYS})
             for _ in range(rounds):
                 out, err, rc = g.run("/kernel/flash fill main\nrm -rf /tmp/cut && mkdir /tmp/cut\n"
                                      f"export STATEMENTS={shlex.quote(STATEMENTS)}\n{script}"
@@ -74,7 +74,7 @@ def main(argv):
                     continue
                 row["recovered"] += 1
                 found = dict(kv.split("=") for kv in text.strip().splitlines()[-1].split())
-                for k in KEYS:
+                for k in KEYS + ["acked"]:
                     row[k] += int(found[k])
                 if any(int(found[k]) for k in KEYS):
                     print(f"powercut: {title}: {text.strip().splitlines()[-2]}: {text.strip().splitlines()[-1]}",
@@ -87,7 +87,12 @@ def main(argv):
     for title, row in totals:
         cells = [row["cuts"], row["recovered"], *(row[k] for k in KEYS)]
         print(title.ljust(width) + "  " + "  ".join(str(c).rjust(len(h)) for c, h in zip(cells, COLUMNS)))
-    print(f"{rounds} cuts per scenario in {time.monotonic() - started:.0f} s")
+    print(f"{rounds} cuts per scenario in {time.monotonic() - started:.0f} s; reported done before the cuts: "
+          + ", ".join(f"{row['acked']} ({title})" for title, row in totals if row["acked"]))
+    for title, row in totals:
+        if row["acked"] == 0 and title != "start-up copy":
+            print(f"powercut: {title}: nothing was reported done before a cut, so nothing was proven",
+                  file=sys.stderr)
     bad = any(row["recovered"] < row["cuts"] or any(row[k] for k in KEYS) for _, row in totals)
     return 1 if bad else 0
 
