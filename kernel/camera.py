@@ -156,7 +156,10 @@ class Guest:
         initrd = self.run_dir / "initrd"
         with open(initrd, "wb") as f:
             # Two archives, each padded to four bytes, as the kernel reads them in turn.
-            for part in ((self.kernel / "base.cpio.gz").read_bytes(), gzip.compress(own, 1)):
+            parts = [(self.kernel / "base.cpio.gz").read_bytes(), gzip.compress(own, 1)]
+            if userland() == "busybox":
+                parts.insert(1, (self.kernel / "busybox.cpio.gz").read_bytes())
+            for part in parts:
                 f.write(part + bytes(-len(part) % 4))
         shutil.rmtree(root)
         return initrd
