@@ -215,6 +215,27 @@ def test_card_sequences(cam, kind, args, shown, not_shown, mounted_after):
         assert cam.read("/tmp/fdisk.mounted") == "0\n", "fdisk never runs beneath a mounted card"
 
 
+# The program's own lines, apart from what the tools it runs print.
+OWN = re.compile(r"^(?:SD/mmc|Sd/mmc|Block = |Total = |Free = |Use = |All size|Try to|Create |Free size| ERROR ).*",
+                 re.M)
+
+
+@pytest.mark.sim_only("runs the simulated camera once on each userland")
+@pytest.mark.parametrize("kind, args", [
+    ("blank", "-f -r -i"),
+    ("fat", "-m -i -s -n 2 -z 1 -F -r"),
+    ("partitioned", "-r -f -i -r"),
+])
+def test_own_lines_are_the_same_on_both_userlands(cam, kind, args, monkeypatch):
+    seen = []
+    for userland in ("debian", "busybox"):
+        monkeypatch.setenv("DEBUG_USERLAND", userland)
+        prepared(cam, kind)
+        cam.sh(f"debug -M sdmmc {args} >/tmp/out 2>&1")
+        seen.append(OWN.findall(cam.read("/tmp/out")))
+    assert seen[0] == seen[1]
+
+
 @pytest.mark.sim_only("the card mounted as the stand-in's tmpfs of the image's size; drop_caches read back")
 def test_fill_ten_small_files(cam):
     card(cam, 0, 64 * MiB, fat=True)
