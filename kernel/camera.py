@@ -39,6 +39,15 @@ def cache():
     return pathlib.Path(out.stdout.strip().splitlines()[-1])
 
 
+def userland():
+    """The camera's shell and tools: "debian" (dash, coreutils, util-linux) or "busybox"
+    (ash and its applets), from $DEBUG_USERLAND."""
+    name = os.environ.get("DEBUG_USERLAND") or "debian"
+    if name not in ("debian", "busybox"):
+        raise SystemExit(f"DEBUG_USERLAND={name}: debian or busybox")
+    return name
+
+
 def package():
     """The camera program's arm64 .deb: $DEBUG_DEB, or the newest one CPack made."""
     if os.environ.get("DEBUG_DEB"):
@@ -83,7 +92,8 @@ class Guest:
         cmd = ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a53", "-smp", "1", "-m", "512M",
                "-nographic", "-no-reboot", "-nic", "none",
                "-kernel", str(self.kernel / "vmlinuz"), "-initrd", str(self.initrd),
-               "-append", "console=ttyAMA0 quiet panic=-1" + (" debug.shell" if self.shell else ""),
+               "-append", "console=ttyAMA0 quiet panic=-1" + (" debug.shell" if self.shell else "")
+               + f" debug.userland={userland()}",
                "-fsdev", f"local,id=fs,path={self.share},security_model=none",
                "-device", "virtio-9p-pci,fsdev=fs,mount_tag=share",
                "-device", "virtio-serial-pci",
@@ -151,8 +161,11 @@ class Guest:
         initrd = self.run_dir / "initrd"
         with open(initrd, "wb") as f:
             # The archives, each padded to four bytes, as the kernel reads them in turn.
-            for part in ((self.kernel / "base.cpio.gz").read_bytes(), (self.kernel / "flash.cpio.gz").read_bytes(),
-                         gzip.compress(own, 1)):
+            parts = [(self.kernel / "base.cpio.gz").read_bytes(), (self.kernel / "flash.cpio.gz").read_bytes(),
+                     gzip.compress(own, 1)]
+            if userland() == "busybox":
+                parts.insert(1, (self.kernel / "busybox.cpio.gz").read_bytes())
+            for part in parts:
                 f.write(part + bytes(-len(part) % 4))
         shutil.rmtree(root)
         return initrd

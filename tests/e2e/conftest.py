@@ -20,6 +20,18 @@ SIM = REPO / "sim" / "camera"
 LAYOUT = REPO / "sim" / "layout"
 KERNEL = os.environ.get("DEBUG_CAMERA") == "kernel"
 
+# The camera's shell and tools (DEBUG_USERLAND): Debian's dash, coreutils and util-linux,
+# or BusyBox's ash and applets. What the tools print themselves differs between them and
+# is compared through this table; what the program prints is the same on both.
+USERLAND = os.environ.get("DEBUG_USERLAND") or "debian"
+TOOLS = {
+    # the shell's `time` after a command; dd's total after its record counts (BusyBox's
+    # says none); what mkdosfs says first (BusyBox's says nothing).
+    "debian": types.SimpleNamespace(timed="elapsed", dd_total="134217728 bytes (134 MB, 128 MiB) copied",
+                                    mkdosfs="mkfs.fat"),
+    "busybox": types.SimpleNamespace(timed="\nreal\t", dd_total="", mkdosfs=""),
+}[USERLAND]
+
 
 # Durations are taken inside the camera, around the program alone: the simulator's
 # set-up (namespaces, mounts, a daemon a test starts) is the test bed's time, and on a
