@@ -82,12 +82,6 @@ static int db_set_database(const char* name) {
     return 0;
 }
 
-// A query or statement that runs on after a stop request (one that would step for
-// ever) is interrupted and fails as a failing one does.
-static int db_stop_requested(void) {
-    return g_exit_flag != 0;
-}
-
 static int db_con_init(void) {
     if (access(db_path, F_OK) != 0) {
         OSA_ERROR(DB_UNIT, "db_con_init", "db=[%s] file not existed. \n", db_path);
@@ -96,7 +90,9 @@ static int db_con_init(void) {
     if (db_handle != nullptr) {
         return 0;
     }
-    sqlite_set_stop_query(db_stop_requested);
+    // A query or statement that runs on after a stop request (one that would step for
+    // ever) is interrupted and fails as a failing one does.
+    sqlite_set_stop_query(OSA_stopRequested);
     if (sqlite_conn(db_path, "", &db_handle) == 0) {
         return 0;
     }
