@@ -47,14 +47,31 @@ def test_failed_write_is_reported_and_the_lock_released(cam):
     assert r.out == "rc=1\n", "the second append found the lock free"
 
 
+def fnv1a(data):
+    h = 0xcbf29ce484222325
+    for c in data.encode():
+        h = ((h ^ c) * 0x100000001b3) & (1 << 64) - 1
+    return h
+
+
+APPEND = "osa_log_driver append 1 y; echo rc=$?"
+START = "debug -h nosuch >/dev/null; echo rc=0"
+
+
 # A record cut short (the power gone mid-write, the flash full) must not run into the
-# next one, and one that cannot be written whole is not left half there.
-@pytest.mark.parametrize("mount, before, after, rc, err", [
-    ("", "x 000000\nx 00", "x 000000\nx 00\ny 000000\n", 0, ""),
-    ("/bin/mount -t tmpfs -o size=4k full /mnt/nand && ", "x 000000\n" * 454 + "x 0000\n",
+# next one, and one that cannot be written whole is not left half there. The intent an
+# append leaves until its record is synced tells the next run what a cut left torn.
+@pytest.mark.parametrize("mount, before, pending, run, after, rc, err", [
+    ("", "x 000000\nx 00", "", APPEND, "x 000000\nx 00\ny 000000\n", 0, ""),
+    ("", "x 000000\nx 00", "9 9 0\n", APPEND, "x 000000\ny 000000\n", 0, ""),
+    ("", "x 000000\nx 00", "9 9 0\n", START, "x 000000\n", 0, ""),
+    ("", "x 000000\nx 000001\n", "9 9 %x\n" % fnv1a("x 000001\n"), START, "x 000000\nx 000001\n", 0, ""),
+    ("", "x 000000\nx 00\nz 000000\n", "9 9 0\n", APPEND, "x 000000\nx 00\nz 000000\ny 000000\n", 0, ""),
+    ("/bin/mount -t tmpfs -o size=4k full /mnt/nand && ", "x 000000\n" * 454 + "x 0000\n", "", APPEND,
      "x 000000\n" * 454 + "x 0000\n", 1, "write log: No space left on device\n"),
-], ids=["torn-record-before", "flash-full-midway"])
-def test_cut_record_stays_apart(cam, mount, before, after, rc, err):
-    r = cam.sh(f"{mount}printf '{before}' >/mnt/nand/debug.log; osa_log_driver append 1 y"
-               "; echo rc=$?; cat /mnt/nand/debug.log")
+], ids=["torn-record-before", "torn-by-a-cut", "torn-by-a-cut-next-start", "whole-before-the-cut",
+        "torn-with-later-records", "flash-full-midway"])
+def test_cut_record_stays_apart(cam, mount, before, pending, run, after, rc, err):
+    r = cam.sh(f"{mount}printf '{before}' >/mnt/nand/debug.log; printf '{pending}' >/mnt/nand/debug.log.pending; "
+               f"{run}; cat /mnt/nand/debug.log; cat /mnt/nand/debug.log.pending")
     assert (r.out, r.err) == (f"rc={rc}\n" + after, err)
