@@ -162,7 +162,7 @@ class Guest:
         with open(initrd, "wb") as f:
             # The archives, each padded to four bytes, as the kernel reads them in turn.
             parts = [(self.kernel / "base.cpio.gz").read_bytes(), (self.kernel / "flash.cpio.gz").read_bytes(),
-                     gzip.compress(own, 1)]
+                     (self.kernel / "iio.cpio.gz").read_bytes(), gzip.compress(own, 1)]
             if userland() == "busybox":
                 parts.insert(1, (self.kernel / "busybox.cpio.gz").read_bytes())
             for part in parts:

@@ -116,10 +116,15 @@ static int adc_read_channel(int channel) {
         OSA_puts(s_adc_channels[channel].open_error);
         return -1;
     }
-    // The driver gives the value as text; four digits cover the converter's range.
+    // The driver gives the value as text; four digits cover the converter's range, and
+    // a shorter text is the usual case. A read that fails is a conversion that failed
+    // (the driver's timeout or bus error): no reading, rather than one of 0.
     char buf[ADC_RAW_DIGITS + 1] = {0};
     size_t ignored = fread(buf, 1, ADC_RAW_DIGITS, fp.get());
     (void)ignored;
+    if (ferror(fp.get())) {
+        return -1;
+    }
     return adc_scale(adc_atoi(buf));
 }
 

@@ -173,15 +173,31 @@ class KernelCamera(Camera):
     files on the host through 9p, the flash folders a copy of the guest's UBIFS volumes
     exchanged around each command; sysfs, /proc and /dev are the kernel's, read and
     written in the guest. A gpio line's value written from here is the level on its
-    input pin (the mockup's debugfs file); the SD card is the image behind /dev/mmcblk0."""
+    input pin (the mockup's debugfs file); the SD card is the image behind /dev/mmcblk0.
+    The converter's raw files stay the tree's, as on the simulated camera: what a test
+    writes or removes there is what the test driver converts to before the next command
+    (kernel/guest/iio), and a script's write to one sets the driver's reading."""
 
     GPIO_LINE = re.compile(r"/sys/class/gpio/gpio(\d+)/(\w+)$")
     PWM_CHANNEL = re.compile(r"(/sys/class/pwm/pwmchip\d+)/pwm(\d+)/\w+$")
+    CONVERTER = "/sys/bus/iio/devices/iio:device0"
+    CONVERTER_WRITE = re.compile(r">\s*" + re.escape(CONVERTER) + r"/(in_voltage\d+_raw)\b")
 
     def __init__(self, guest, name):
         super().__init__(guest.cams / name)
         self.guest = guest
         self.card_seen = os.stat(guest.sd).st_mtime_ns
+        self.converter_seen = self.converter()
+
+    def converter(self):
+        """What the tree's converter files hold, to see whether a test changed them."""
+        state = []
+        for p in sorted(super().path(self.CONVERTER).glob("*_raw")):
+            try:
+                state.append((p.name, p.read_bytes()))
+            except OSError:
+                state.append((p.name, None))  # a file that cannot be read: the conversion fails
+        return state
 
     def path(self, camera_path):
         p = "/" + str(camera_path).lstrip("/")
@@ -198,7 +214,7 @@ class KernelCamera(Camera):
         return out.decode("latin-1")
 
     def write(self, camera_path, data, mode=None):
-        if self.guest.host_path(camera_path):
+        if self.guest.host_path(camera_path) or str(camera_path).startswith(self.CONVERTER + "/"):
             return super().write(camera_path, data, mode)
         if isinstance(data, str):
             data = data.encode("latin-1")
@@ -240,10 +256,14 @@ class KernelCamera(Camera):
 
     def exec(self, argv, input=None, timeout=60):
         if argv[:2] == ["bash", "-c"]:
-            argv = [*argv[:2], self.bad_blocks(argv[2]), *argv[3:]]
+            script = self.CONVERTER_WRITE.sub(r">/sys/kernel/debug/iio-test/\1", self.bad_blocks(argv[2]))
+            argv = [*argv[:2], script, *argv[3:]]
         script = ""
         if os.stat(self.guest.sd).st_mtime_ns != self.card_seen:
             script = "/kernel/card in\n"
+        if self.converter() != self.converter_seen:
+            script += f"/kernel/iio set {self.guest.current}\n"
+            self.converter_seen = self.converter()
         script += "exec " + " ".join(shlex.quote(str(a)) for a in argv) + "\n"
         out, err, rc = self.guest.run(script, stdin=input, timeout=timeout, sync=True)
         self.card_seen = os.stat(self.guest.sd).st_mtime_ns

@@ -61,7 +61,6 @@ def test_a_stop_during_a_fill_ends_it_and_the_next_action_does_not_start(cam):
     assert seconds < 1.8
 
 
-@pytest.mark.sim_only("a converter reading written by the test; no IIO driver gives one without hardware")
 def test_a_stop_only_ends_the_pause_of_a_counted_adc_run(cam):
     """A script that asks for N readings gets N: each signal ends the pause in progress,
     the run goes on to its count, and ends after the last pause."""
