@@ -73,6 +73,7 @@ class Guest:
             f.truncate(SD_SIZE)
         self.current = None
         self.flash_seen = None  # the host's copy of the flash folders after the last exchange
+        self.flash_changed = False  # a command ran since the guest's flash was last brought back
         self.badblocks = ""
         self.seq = 0
         self.head = None  # the host's head process, and the name of its exchange files
@@ -190,8 +191,15 @@ class Guest:
         return self.replies.readline().strip()
 
     def host_path(self, camera_path):
-        """Where a camera path of the current tree is on the host, if it is in the tree."""
+        """Where a camera path of the current tree is on the host, if it is in the tree.
+        A path in or above the flash folders brings the guest's flash back first, when a
+        command may have changed it since."""
         p = "/" + str(camera_path).lstrip("/")
+        if self.flash_changed and any(f"/{d}/".startswith(p.rstrip("/") + "/") or p.startswith(f"/{d}/")
+                                      for d in FLASH):
+            self.flash_changed = False
+            self.run(f"/kernel/flash pull {self.current}\n")
+            self.flash_seen = self.flash_state()
         for d in TREE:
             if p == "/" + d or p.startswith("/" + d + "/"):
                 return self.cams / self.current / p.lstrip("/")
@@ -211,10 +219,12 @@ class Guest:
     def run(self, script, stdin=b"", timeout=60, sync=False):
         """Runs a bash script in the guest (in /tmp); returns (stdout, stderr, status).
         With sync, the flash folders go in from the host's tree first if the host changed
-        them since, and come back after."""
+        them since, and come back when the host next looks at them (host_path): most
+        commands' flash is never looked at, and a copy costs a second under emulation."""
         if sync and self.current:
-            fill = f"/kernel/flash fill {self.current}\n" if self.flash_state() != self.flash_seen else ""
-            script = f"{fill}(\n{script})\nrc=$?\n/kernel/flash pull {self.current}\nexit $rc\n"
+            if self.flash_state() != self.flash_seen:
+                script = f"/kernel/flash fill {self.current}\n{script}"
+            self.flash_changed = True
         self.seq += 1
         c = self.ctl / str(self.seq)
         c.with_suffix(".sh").write_text(script)
@@ -258,6 +268,7 @@ class Guest:
             f.truncate(0)
             f.truncate(SD_SIZE)
         self.run(f"/kernel/use {name} {'-' if keep else badblocks}\n/kernel/card out\n")
+        self.flash_changed = False
         self.flash_seen = self.flash_state()
 
     # The PTZ port: bytes from the guest's serial port go to the head while one runs;
