@@ -158,6 +158,69 @@ def uptime(request, cam):
     return request.param
 
 
+class FifoLevels:
+    """Every level written to some lines: each value file is a FIFO the test holds open
+    at both ends, so the program's writes never block and nothing is lost."""
+
+    def __init__(self, cam, lines):
+        self.fds = {}
+        for n in lines:
+            value = cam.path(f"/sys/class/gpio/gpio{n}/value")
+            value.unlink()
+            os.mkfifo(value)
+            r = os.open(value, os.O_RDONLY | os.O_NONBLOCK)
+            self.fds[n] = (r, os.open(value, os.O_WRONLY))
+
+    def levels(self, *lines):
+        """Each line's levels written since the last look, e.g. "0101" (each line is
+        looked at once)."""
+        return [self._read(n) for n in lines]
+
+    def _read(self, n):
+        data = b""
+        try:
+            while chunk := os.read(self.fds[n][0], 65536):
+                data += chunk
+        except BlockingIOError:
+            pass
+        return data.decode().replace("\n", "")
+
+    def close(self):
+        for fds in self.fds.values():
+            for fd in fds:
+                os.close(fd)
+
+
+class TraceLevels:
+    """The same from the real kernel's GPIO trace events (kernel/guest/gpio-levels)."""
+
+    def __init__(self, cam):
+        self.guest = cam.guest
+        self.guest.run("/kernel/gpio-levels start\n")
+
+    def levels(self, *lines):
+        out, err, rc = self.guest.run(f"/kernel/gpio-levels {' '.join(map(str, lines))}\n")
+        assert rc == 0, err
+        return out.decode().split("\n")[:len(lines)]
+
+
+@pytest.fixture
+def gpio_levels(cam):
+    """gpio_levels(LINES) records every level the program writes to those lines from
+    then on; .levels(*LINES) gives each one's, in order."""
+    made = []
+
+    def record(lines):
+        if KERNEL:
+            return TraceLevels(cam)
+        made.append(FifoLevels(cam, lines))
+        return made[-1]
+
+    yield record
+    for r in made:
+        r.close()
+
+
 def pytest_collection_modifyitems(config, items):
     if not KERNEL:
         return
