@@ -242,6 +242,7 @@ class KernelCamera(Camera):
     def __init__(self, guest, name):
         super().__init__(guest.cams / name)
         self.guest = guest
+        self.injected = set()
         self.card_seen = os.stat(guest.sd).st_mtime_ns
 
     def path(self, camera_path):
@@ -260,6 +261,12 @@ class KernelCamera(Camera):
 
     def write(self, camera_path, data, mode=None):
         if self.guest.host_path(camera_path):
+            return super().write(camera_path, data, mode)
+        p = "/" + str(camera_path).lstrip("/")
+        if p.startswith("/proc/"):
+            # Contents no kernel would give (counters that never move, a table cut short):
+            # the file is the tree's, bound over the kernel's for the commands after.
+            self.injected.add(p)
             return super().write(camera_path, data, mode)
         if isinstance(data, str):
             data = data.encode("latin-1")
@@ -307,6 +314,9 @@ class KernelCamera(Camera):
             script = "/kernel/card in\n"
         if self.uptime is not None:
             argv = ["/kernel/uptime", str(self.uptime), *argv]
+        if self.injected:
+            binds = [f"mount --bind /share/cams/{self.root.name}{p} {p}" for p in sorted(self.injected)]
+            argv = ["unshare", "-m", "sh", "-c", " && ".join([*binds, 'exec "$@"']), "-", *argv]
         script += "exec " + " ".join(shlex.quote(str(a)) for a in argv) + "\n"
         out, err, rc = self.guest.run(script, stdin=input, timeout=timeout, sync=True)
         self.card_seen = os.stat(self.guest.sd).st_mtime_ns
