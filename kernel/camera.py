@@ -153,6 +153,11 @@ class Guest:
         (k / "tools").mkdir()
         shutil.move(str(k / "ptz-head"), str(k / "tools" / "ptz-head"))
         shutil.copy(REPO / "sim" / "tools" / "shmdump", k / "tools" / "shmdump")
+        # The tests' own programs from the same camera build (tests/tools), where it made them.
+        for tool in ("osa_log_driver",):
+            built = package().parent / "tests" / "tools" / tool
+            if built.exists():
+                shutil.copy(built, k / "tools" / tool)
         shutil.copy(HERE / "mtdparts", k / "mtdparts")
         (k / "path").write_text("/" + str(progs[0].parent.relative_to(root)) + "\n")
         shutil.copy(HERE / "init", root / "init")

@@ -48,22 +48,6 @@ def gpio_tree(cam):
     return {str(p.relative_to(base)): p.read_bytes() for p in base.rglob("*") if p.is_file()}
 
 
-# The value files of the IR-cut and IR LED lines become pipes held open by the shell,
-# so every level written is kept, in order; the shell prints them after the run.
-def watched(command):
-    return (f"cd {GPIO} && for n in {CUT} {LED}; do rm gpio$n/value; mkfifo gpio$n/value; done\n"
-            f"exec 3<>gpio{CUT}/value 4<>gpio{LED}/value\n"
-            f"{command}\n"
-            "read -t 0.2 -N 4096 cut <&3; read -t 0.2 -N 4096 led <&4\n"
-            "echo \"cut=$cut led=$led\"\n")
-
-
-def levels(out):
-    head, _, tail = out.rpartition("cut=")
-    cut, led = tail.rstrip("\n").split(" led=")
-    return head, cut.replace("\n", ""), led.replace("\n", "")
-
-
 def test_default_switches_ten_times_at_500_ms_and_ends_at_1(cam, uptime):
     r = cam.run("-M", "ir")
     assert (r.err, r.rc) == ("", 0)
@@ -72,7 +56,6 @@ def test_default_switches_ten_times_at_500_ms_and_ends_at_1(cam, uptime):
     assert cam.read(f"{GPIO}/gpio{LED}/value") == "1\n"
 
 
-@pytest.mark.sim_only("records every level written through FIFOs in place of the sysfs value files")
 @pytest.mark.parametrize("args, cut, led", [
     (["-t", "3"], "010", "1"),
     (["-t", "0"], "", "1"),
@@ -82,20 +65,19 @@ def test_default_switches_ten_times_at_500_ms_and_ends_at_1(cam, uptime):
     (["--mode", "0x3", "--time", "5"], "01010", "10101"),
     (["-l", "0", "--ir-cut", "1", "-t", "2"], "01", "1"),
 ])
-def test_switches_in_order_as_many_times_as_asked(cam, args, cut, led):
-    r = cam.sh(watched("debug -M ir -d 1 " + " ".join(args)))
-    out, got_cut, got_led = levels(r.out)
-    assert (got_cut, got_led, r.err, r.rc) == (cut, led, "", 0)
-    check_result(cam, out, 0)
+def test_switches_in_order_as_many_times_as_asked(cam, gpio_levels, args, cut, led):
+    lines = gpio_levels([CUT, LED])
+    r = cam.run("-M", "ir", "-d", "1", *args)
+    assert (lines.levels(CUT, LED), r.err, r.rc) == ([cut, led], "", 0)
+    check_result(cam, r.out, 0)
 
 
-@pytest.mark.sim_only("records every level written through FIFOs in place of the sysfs value files")
 @pytest.mark.parametrize("sig, signo", [("INT", 2), ("TERM", 15), ("QUIT", 3)])
-def test_unlimited_runs_until_a_signal(cam, sig, signo):
-    r = cam.sh(watched(f"debug -M ir -t -1 -d 20 & pid=$!; sleep 0.6; kill -{sig} $pid; wait $pid; echo rc=$?"))
-    out, cut, led = levels(r.out)
-    assert out.endswith("rc=0\n")
-    check_result(cam, out[:-len("rc=0\n")], 0, prefix=f"\nGet signal, signo = {signo}\n")
+def test_unlimited_runs_until_a_signal(cam, gpio_levels, sig, signo):
+    lines = gpio_levels([CUT, LED])
+    r = cam.interrupt("-M", "ir", "-t", "-1", "-d", "20", after=0.6, sig=sig)
+    cut, led = lines.levels(CUT, LED)
+    check_result(cam, r.out, 0, prefix=f"\nGet signal, signo = {signo}\n")
     assert len(cut) >= 5 and cut == ("01" * len(cut))[:len(cut)], cut
     assert (led, r.err, r.rc) == ("1", "", 0)
 

@@ -1,15 +1,10 @@
 # SPDX-License-Identifier: Apache-2.0
 """The lens motors: what the coils of each axis did, the P-iris position kept between
 runs, and the whole output of each run."""
-import os
 import re
 import shutil
 
 import pytest
-
-# Every coil level is recorded through FIFOs put in place of the lines' value files, or
-# the gpio folder is taken away: neither can be done to the kernel's sysfs.
-pytestmark = pytest.mark.sim_only("records coil levels through FIFOs in place of the sysfs value files")
 
 AXES = {"focus": range(64, 68), "zoom": range(68, 72), "piris": range(72, 76)}
 HALF_STEPS = ["1000", "1100", "0100", "0110", "0010", "0011", "0001", "1001"]
@@ -29,31 +24,15 @@ USAGE = (STARS + "\nmotor usage:\ndebug -M motor [option] \n"
 
 
 class Coils:
-    """Every level written to the coil lines: each value file is a FIFO the test holds
-    open at both ends, so the program's writes never block and nothing is lost."""
+    """Every level written to the coil lines."""
 
-    def __init__(self, cam):
-        self.fds = {}
-        for pin in range(64, 76):
-            value = cam.path(f"/sys/class/gpio/gpio{pin}/value")
-            value.unlink()
-            os.mkfifo(value)
-            r = os.open(value, os.O_RDONLY | os.O_NONBLOCK)
-            self.fds[pin] = (r, os.open(value, os.O_WRONLY))
-
-    def levels(self, pin):
-        data = b""
-        try:
-            while chunk := os.read(self.fds[pin][0], 65536):
-                data += chunk
-        except BlockingIOError:
-            pass
-        return data.decode().replace("\n", "")
+    def __init__(self, record):
+        self.record = record(range(64, 76))
 
     def moves(self, axis, phase=0):
         """What the axis did, e.g. "-184 +50 off": each move is a run of neighbouring
         half-step phases ended by a release; "off" is a release without a move."""
-        columns = [self.levels(pin) for pin in AXES[axis]]
+        columns = self.record.levels(*AXES[axis])
         assert len(set(map(len, columns))) == 1, columns
         out, count, direction = [], 0, 0
         for coils in map("".join, zip(*columns)):
@@ -67,17 +46,10 @@ class Coils:
         assert count == 0, f"{axis} left powered"
         return " ".join(out)
 
-    def close(self):
-        for fds in self.fds.values():
-            for fd in fds:
-                os.close(fd)
-
 
 @pytest.fixture
-def coils(cam):
-    c = Coils(cam)
-    yield c
-    c.close()
+def coils(gpio_levels):
+    return Coils(gpio_levels)
 
 
 def error(function, message):
@@ -132,6 +104,7 @@ def test_rejected_option_prints_usage_and_runs_nothing(cam, coils, args, err, pi
     assert (coils.moves("focus"), coils.moves("zoom"), coils.moves("piris")) == ("", "", piris)
 
 
+@pytest.mark.sim_only("takes the gpio class away")
 def test_without_gpio_lines_the_run_fails_but_the_status_is_zero(cam):
     shutil.rmtree(cam.path("/sys/class/gpio"))
     r = cam.run("-M", "motor", "-p", "20")
