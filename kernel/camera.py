@@ -16,6 +16,7 @@ import gzip
 import os
 import pathlib
 import select
+import shlex
 import shutil
 import signal
 import socket
@@ -152,6 +153,8 @@ class Guest:
         shutil.copytree(HERE / "guest", k)
         (k / "tools").mkdir()
         shutil.move(str(k / "ptz-head"), str(k / "tools" / "ptz-head"))
+        shutil.move(str(k / "wpa-sim"), str(k / "tools" / "wpa-sim"))
+        shutil.copy(REPO / "sim" / "tools" / "wpa-fake", k / "tools" / "wpa-fake")
         shutil.copy(REPO / "sim" / "tools" / "shmdump", k / "tools" / "shmdump")
         # The tests' own programs from the same camera build (tests/tools), where it made them.
         for tool in ("osa_log_driver",):
@@ -168,7 +171,8 @@ class Guest:
         with open(initrd, "wb") as f:
             # The archives, each padded to four bytes, as the kernel reads them in turn.
             parts = [(self.kernel / "base.cpio.gz").read_bytes(), (self.kernel / "flash.cpio.gz").read_bytes(),
-                     (self.kernel / "iio.cpio.gz").read_bytes(), gzip.compress(own, 1)]
+                     (self.kernel / "iio.cpio.gz").read_bytes(), (self.kernel / "radio.cpio.gz").read_bytes(),
+                     gzip.compress(own, 1)]
             if userland() == "busybox":
                 parts.insert(1, (self.kernel / "busybox.cpio.gz").read_bytes())
             for part in parts:
@@ -221,11 +225,16 @@ class Guest:
                               os.readlink(p) if p.is_symlink() else None))
         return state
 
-    def run(self, script, stdin=b"", timeout=60, sync=False):
+    def run(self, script, stdin=b"", timeout=60, sync=False, local_tmp=False):
         """Runs a bash script in the guest (in /tmp); returns (stdout, stderr, status).
         With sync, the flash folders go in from the host's tree first if the host changed
         them since, and come back when the host next looks at them (host_path): most
-        commands' flash is never looked at, and a copy costs a second under emulation."""
+        commands' flash is never looked at, and a copy costs a second under emulation.
+        With local_tmp, /tmp is in the guest's memory for the script, where Unix sockets
+        can be (kernel/guest/localtmp)."""
+        if local_tmp and self.current:
+            script = (f"/kernel/localtmp in {self.current}\ncd /tmp\n(\n{script})\nrc=$?\ncd /\n"
+                      f"/kernel/localtmp out {self.current}\nexit $rc\n")
         if sync and self.current:
             if self.flash_state() != self.flash_seen:
                 script = f"/kernel/flash fill {self.current}\n{script}"
@@ -374,7 +383,6 @@ def main(argv):
     else:
         if argv[:1] == ["--"]:
             argv = argv[1:]
-        import shlex
         script = "exec debug " + " ".join(shlex.quote(a) for a in argv) + "\n"
     g = Guest()
     try:
@@ -383,9 +391,11 @@ def main(argv):
         subprocess.run([str(REPO / "sim" / "layout"), str(tree)], check=True)
         g.use("main")
         g.run("/kernel/card in\n")
-        # The head listens on the PTZ port for the whole command and says what it saw.
-        out, err, rc = g.run("ptz-head >/tmp/.ptz-head & head=$!\n"
-                             f"(\n{script})\nrc=$?\nkill $head; wait $head\nexit $rc\n", timeout=None)
+        # The head listens on the PTZ port for the whole command and says what it saw;
+        # the test networks are on the air and wpa_supplicant serves wlan0 for it.
+        out, err, rc = g.run("/kernel/radio start\nptz-head >/tmp/.ptz-head & head=$!\n"
+                             f"wpa-sim -- bash -c {shlex.quote(script)}\nrc=$?\nkill $head; wait $head\nexit $rc\n",
+                             timeout=None, local_tmp=True)
         said = (g.cams / "main" / "tmp" / ".ptz-head").read_bytes()
     finally:
         g.close()

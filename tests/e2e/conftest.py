@@ -140,6 +140,7 @@ def pytest_configure(config):
     config.addinivalue_line("markers", "uptime_lead(seconds): how long before a boundary the uptime fixture"
                             " starts the camera's clock (default 0.5)")
     config.addinivalue_line("markers", "sim_only(reason): needs what only the simulated camera gives")
+    config.addinivalue_line("markers", "kernel_only(reason): needs what only the real-kernel camera gives")
 
 
 # The monotonic clock's millisecond count passes 2^31 after 24.8 days of uptime and 2^32
@@ -221,6 +222,10 @@ def gpio_levels(cam):
 
 def pytest_collection_modifyitems(config, items):
     if not KERNEL:
+        for item in items:
+            mark = item.get_closest_marker("kernel_only")
+            if mark:
+                item.add_marker(pytest.mark.skip(reason=f"real kernel only: {mark.args[0]}"))
         return
     for item in items:
         mark = item.get_closest_marker("sim_only")
@@ -249,6 +254,8 @@ class KernelCamera(Camera):
         self.guest = guest
         self.injected = set()
         self.card_seen = os.stat(guest.sd).st_mtime_ns
+        # True: /tmp is in the guest's memory for each command, as Unix sockets need.
+        self.local_tmp = False
         self.converter_seen = self.converter()
 
     def converter(self):
@@ -338,7 +345,7 @@ class KernelCamera(Camera):
             binds = [f"mount --bind /share/cams/{self.root.name}{p} {p}" for p in sorted(self.injected)]
             argv = ["unshare", "-m", "sh", "-c", " && ".join([*binds, 'exec "$@"']), "-", *argv]
         script += "exec " + " ".join(shlex.quote(str(a)) for a in argv) + "\n"
-        out, err, rc = self.guest.run(script, stdin=input, timeout=timeout, sync=True)
+        out, err, rc = self.guest.run(script, stdin=input, timeout=timeout, sync=True, local_tmp=self.local_tmp)
         self.card_seen = os.stat(self.guest.sd).st_mtime_ns
         return Result(types.SimpleNamespace(stdout=out, stderr=err, returncode=rc))
 

@@ -5,6 +5,7 @@ import re
 import shlex
 
 import pytest
+from conftest import KERNEL
 
 VERSION = "debug version: 1.2.0\n"
 STARS = "*" * 80
@@ -151,6 +152,15 @@ FAKE_LOG = "/tmp/wpa-fake.log"
 NO_DAEMON = "wifi: wlan0: no wpa_supplicant at /var/run/wpa_supplicant/wlan0\n"
 
 
+@pytest.fixture(autouse=True)
+def sockets_in_memory(cam):
+    """The daemon's control socket and the program's client sockets are Unix sockets,
+    which the real-kernel camera's /tmp and /var/run (the host's tree over 9p) cannot
+    hold; there they are in the guest's memory for each command."""
+    if KERNEL:
+        cam.local_tmp = True
+
+
 def error(function, message):
     """The error prefix (any line number) and message, as a whole-text pattern."""
     return r" ERROR  \(tq_wifi\|" + function + r"\|\d+\): " + re.escape(message)
@@ -274,11 +284,12 @@ APS = ("--ap '00:11:22:33:44:55,2437,-41,[WPA2-PSK-CCMP][WPS][ESS],Brackmoor-Tes
        "--ap '02:00:00:00:00:01,2462,-67,[IBSS],Cell 7' "
        "--ap '66:77:88:99:aa:bb,2412,-30,[WPA-PSK-TKIP][ESS],Brackmoor-Test' "
        "--ap '00:0a:0b:0c:0d:0e,2442,-80,[ESS],caf\\xc3\\xa9\\n'")
-STATUS_DOWN = "wlan0 status:\n    wpa_state=DISCONNECTED\n    address=02:a7:5d:ff:00:f0\n"
+IDENTITY = ("    p2p_device_address=42:a7:5d:ff:00:f0\n    address=02:a7:5d:ff:00:f0\n"
+            "    uuid=4d7a1c2e-5b3f-5e0a-9c41-6f2b8d0e7a13\n")
+STATUS_DOWN = "wlan0 status:\n    wpa_state=DISCONNECTED\n" + IDENTITY
 STATUS_UP = ("wlan0 status:\n    bssid=00:11:22:33:44:55\n    freq=2437\n    ssid=Brackmoor-Test\n"
              "    id=0\n    mode=station\n    pairwise_cipher=CCMP\n    group_cipher=CCMP\n"
-             "    key_mgmt=WPA2-PSK\n    wpa_state=COMPLETED\n    ip_address=192.168.0.190\n"
-             "    address=02:a7:5d:ff:00:f0\n")
+             "    key_mgmt=WPA2-PSK\n    wpa_state=COMPLETED\n    ip_address=192.168.0.190\n" + IDENTITY)
 HEADING = "BSSID               FREQ  SIGNAL  FLAGS                             SSID\n"
 SCAN_MANAGED = (
     "wlan0 scan, managed mode: 3 networks\n" + HEADING +
@@ -490,6 +501,9 @@ def test_a_daemon_that_never_answers_fails_the_configuration(cam):
 
 # ---------------------------------------------------------------- the real daemon
 
+# A bounded wait beside the daemon for its link.
+LINKED = "for i in $(seq 200); do wpa_cli -i wlan0 status | grep -qx wpa_state=COMPLETED && break; sleep 0.1; done; "
+
 PSK_BLOCK = {"ssid": '"Lab"', "psk": '"fernquail1"', "key_mgmt": "WPA-PSK"}
 DEFAULT_KEYS = {"wep_key0": '"k7Qp2"', "wep_key1": "a4f09c21be", "wep_key2": '"Zr8vLm3qT6wXe"',
                 "wep_key3": "5e0b7d19c4a2f86e3d71b05c9a"}
@@ -524,20 +538,21 @@ def test_real_daemon_saves_the_network_block(cam, args, block):
 def test_real_daemon_keeps_one_network_and_a_refused_one_changes_nothing(cam):
     r = real(cam, "-e", "0", "--ssid", "First")
     assert (r.out, r.err, r.rc) == ("", "", 0)
-    r = real(cam, "-e", "0", "--ssid", "Second")
+    # The network kept is one the radio of the real-kernel camera has on the air.
+    r = real(cam, "-e", "0", "--ssid", "Brackmoor-Open")
     assert (r.out, r.err, r.rc) == ("", "", 0)
-    assert saved_networks(cam) == [{"ssid": '"Second"', "key_mgmt": "NONE"}]
+    assert saved_networks(cam) == [{"ssid": '"Brackmoor-Open"', "key_mgmt": "NONE"}]
     r = real(cam, "-e", "1", "--select", "1", "--key1", "zzzzzzzzzz")
     assert (r.out, r.rc) == ("", 0)
     assert re.fullmatch(CONFIG_ERROR, r.err), r.err
-    assert saved_networks(cam) == [{"ssid": '"Second"', "key_mgmt": "NONE"}]
+    assert saved_networks(cam) == [{"ssid": '"Brackmoor-Open"', "key_mgmt": "NONE"}]
     # The daemon links to the network it keeps within a moment of its start; asked
     # before or after that (a slow machine, an emulated program), it would list the
     # network differently.
-    linked = "until wpa_cli -i wlan0 status | grep -qx wpa_state=COMPLETED; do sleep 0.05; done; "
-    r = cam.sh(f"wpa-sim -- bash -c {quote([linked + 'debug -M wifi --status'])}")
+    air = "/kernel/radio start open && " if KERNEL else ""
+    r = cam.sh(f"{air}wpa-sim -- bash -c {quote([LINKED + 'debug -M wifi --status'])}")
     assert (r.err, r.rc) == ("", 0)
-    assert r.out == ("wlan0 configuration:\nnetwork 0 [CURRENT]\n    ssid=\"Second\"\n    mode=0\n"
+    assert r.out == ("wlan0 configuration:\nnetwork 0 [CURRENT]\n    ssid=\"Brackmoor-Open\"\n    mode=0\n"
                      "    frequency=0\n    key_mgmt=NONE\n    proto=WPA RSN\n    pairwise=CCMP TKIP\n"
                      "    group=CCMP TKIP\n    wep_tx_keyidx=0\n")
 
@@ -547,15 +562,20 @@ def test_real_daemon_link_state_and_device_pin(cam):
     out = re.sub(r"address=[0-9a-f:]{17}", "address=MAC", r.out)
     out = re.sub(r"uuid=[0-9a-f-]{36}", "uuid=UUID", out)
     out = re.sub(r"code = \d{8} ", "code = PIN ", out)
-    assert out == ("Wifi link down!\nwlan0 status:\n    wpa_state=DISCONNECTED\n    address=MAC\n"
-                   "    uuid=UUID\nGet IPC-wifi pin code = PIN \n")
+    # A radio is a P2P device too; with no network it is idle, or scanning at first.
+    p2p, state = ("    p2p_device_address=MAC\n", "(DISCONNECTED|INACTIVE|SCANNING)") if KERNEL else ("", "DISCONNECTED")
+    assert re.fullmatch(re.escape("Wifi link down!\nwlan0 status:\n    wpa_state=") + state
+                        + re.escape(f"\n{p2p}    address=MAC\n    uuid=UUID\nGet IPC-wifi pin code = PIN \n"), out), out
     assert (r.err, r.rc) == ("", 0)
     assert saved_networks(cam) == []
 
 
 def test_real_daemon_starts_push_button_wps(cam):
-    r = real(cam, "--wps", "1", after="; wpa_cli -i wlan0 status | grep key_mgmt")
-    assert (r.out, r.err, r.rc) == ("key_mgmt=WPS\n", "", 0)
+    # The daemon's word for it, on the wired driver as on a radio with no access point
+    # in push-button mode (where it goes on scanning for one).
+    said = "grep -o WPS-PBC-ACTIVE /tmp/wpa_supplicant.log"
+    r = real(cam, "--wps", "1", after=f"; for i in $(seq 50); do {said} >/dev/null && break; sleep 0.1; done; {said}")
+    assert (r.out, r.err, r.rc) == ("WPS-PBC-ACTIVE\n", "", 0)
     assert saved_networks(cam) == []
 
 
@@ -564,3 +584,96 @@ def test_real_daemon_refuses_an_invalid_value(cam):
     assert (r.out, r.rc) == ("", 0)
     assert re.fullmatch(CONFIG_ERROR, r.err), r.err
     assert saved_networks(cam) == []
+
+
+# ---------------------------------------------------------------- on the radio (real kernel)
+
+# The test networks of the real-kernel camera's radio (kernel/guest/radio): BSSID, MHz,
+# flags and SSID as the daemon scans them; hwsim gives every frame the same signal.
+AIR = {
+    "open": ("02:00:00:00:01:00", 2412, "[ESS]", "Brackmoor-Open"),
+    "wpa2": ("02:00:00:00:02:00", 2437, "[WPA2-PSK-CCMP][WPS][ESS]", "Brackmoor-Test"),
+    "tkip": ("02:00:00:00:03:00", 2462, "[WPA-PSK-TKIP][ESS]", "Brackmoor-TKIP"),
+    "wep": ("02:00:00:00:04:00", 2422, "[WEP][ESS]", "Brackmoor-WEP"),
+}
+HIDDEN = "02:00:00:00:05:00"
+RADIO = pytest.mark.kernel_only("a radio, access points and the daemon on nl80211")
+# A bounded wait beside the daemon for the link's loss.
+UNLINKED = "for i in $(seq 200); do wpa_cli -i wlan0 status | grep -qx wpa_state=COMPLETED || break; sleep 0.1; done; "
+
+
+def on_air(cam, script):
+    """SCRIPT beside the camera's daemon on the radio, every test network on the air."""
+    return cam.sh(f"/kernel/radio start && wpa-sim -- bash -c {shlex.quote(script)}", timeout=120)
+
+
+def scan_row(bssid, freq, flags, ssid):
+    return f"{bssid:<17}  {freq:5}  {-30:6}  {flags:<32}  {ssid}"
+
+
+@RADIO
+def test_radio_scan_lists_every_access_point_and_the_ad_hoc_cell(cam):
+    # The ad-hoc cell is formed a few seconds after its first start: asked again until then.
+    r = on_air(cam, "debug -M wifi --scan; for i in $(seq 10); do out=$(debug -M wifi -m 1 --scan);"
+               " grep -q IBSS <<<\"$out\" && break; sleep 1; done; echo \"$out\"")
+    assert (r.err, r.rc) == ("", 0)
+    managed, adhoc = r.out.split("wlan0 scan, ad-hoc mode: ")
+    rows = set(managed.splitlines()[2:])
+    # A hidden network answers no probe for any network; it is listed, nameless, only
+    # when one of its beacons came during the scan's moment on its channel.
+    rows.discard(scan_row(HIDDEN, 2452, "[WPA2-PSK-CCMP][ESS]", ""))
+    assert rows == {scan_row(*ap) for ap in AIR.values()}
+    assert managed.splitlines()[:2] == [f"wlan0 scan, managed mode: {len(managed.splitlines()) - 2} networks",
+                                        HEADING.rstrip("\n")]
+    assert re.fullmatch("1 network\n" + HEADING + r"([0-9a-f]{2}:){5}[0-9a-f]{2}   2427     -30  \[IBSS\] {28}Cell-7\n",
+                        adhoc), adhoc
+
+
+@RADIO
+@pytest.mark.parametrize("args, ap, ciphers, key_mgmt", [
+    (["-e", "0", "--ssid", "Brackmoor-Open"], "open", "NONE", "NONE"),
+    (["-e", "3", "--ssid", "Brackmoor-Test", "--psk", "fernquail"], "wpa2", "CCMP", "WPA2-PSK"),
+    (["-e", "2", "--ssid", "Brackmoor-TKIP", "--pairwise", "1"], "tkip", "TKIP", "WPA-PSK"),
+    (["-e", "1", "--ssid", "Brackmoor-WEP"], "wep", "WEP-40", "NONE"),
+], ids=["open", "wpa2-psk", "wpa-psk-tkip", "wep40"])
+def test_radio_configuration_reaches_the_access_point(cam, args, ap, ciphers, key_mgmt):
+    bssid, freq, _, ssid = AIR[ap]
+    r = on_air(cam, f"debug -M wifi {quote(args)}; {LINKED} debug -M wifi --link --status")
+    assert (r.err, r.rc) == ("", 0)
+    assert r.out.startswith(f"Wifi link up!\nwlan0 status:\n    bssid={bssid}\n    freq={freq}\n    ssid={ssid}\n"
+                            f"    id=0\n    mode=station\n    pairwise_cipher={ciphers}\n    group_cipher={ciphers}\n"
+                            f"    key_mgmt={key_mgmt}\n    wpa_state=COMPLETED\n"), r.out
+    assert f"wlan0 configuration:\nnetwork 0 [CURRENT]\n    ssid=\"{ssid}\"\n" in r.out
+
+
+@RADIO
+@pytest.mark.parametrize("setup", [
+    # the wrong passphrase: the daemon gives up on the network for a while
+    "debug -M wifi -e 3 --ssid Brackmoor-Test --psk wrongquail; for i in $(seq 200); do"
+    " grep -q reason=WRONG_KEY /tmp/wpa_supplicant.log && break; sleep 0.1; done; ",
+    # linked, then the access point loses its power
+    f"debug -M wifi -e 0 --ssid Brackmoor-Open; {LINKED} /kernel/radio cut open; {UNLINKED}",
+], ids=["wrong-passphrase", "off-the-air"])
+def test_radio_link_down(cam, setup):
+    r = on_air(cam, setup + "debug -M wifi --link; /kernel/radio start open")
+    assert (r.err, r.rc) == ("", 0)
+    assert re.fullmatch(r"Wifi link down!\nwlan0 status:\n(    .*\n)*", r.out), r.out
+    assert "wpa_state=COMPLETED" not in r.out
+
+
+@RADIO
+@pytest.mark.parametrize("script", [
+    "/kernel/radio cli wpa2 wps_pbc >/dev/null; debug -M wifi --wps 1; ",
+    "/kernel/radio cli wpa2 wps_ap_pin set 40917263 >/dev/null;"
+    " debug -M wifi --wps 2 --apname Brackmoor-Test --pincode 40917263; ",
+    "/kernel/radio cli wpa2 wps_pin any 40917263 >/dev/null;"
+    " debug -M wifi --wps 2 --apname Brackmoor-Test --pincode 40917263; ",
+    # the PIN the program shows, taken by the access point
+    "out=$(debug -M wifi -e 8 --wps 0); echo \"$out\" >&2; /kernel/radio cli wpa2 wps_pin any"
+    " \"$(sed -n 's/^Get IPC-wifi pin code = \\([0-9]*\\) $/\\1/p' <<<\"$out\")\" | grep -qx OK || echo refused; ",
+], ids=["push-button", "ap-pin", "enrollee-pin", "device-pin"])
+def test_radio_wps_saves_the_access_points_credentials(cam, script):
+    r = on_air(cam, script + LINKED + "wpa_cli -i wlan0 status | grep -x wpa_state=COMPLETED")
+    assert (r.out, r.rc) == ("wpa_state=COMPLETED\n", 0), r
+    nets = saved_networks(cam)
+    assert [(n["ssid"], n["psk"], n["key_mgmt"]) for n in nets] == [('"Brackmoor-Test"', '"fernquail"', "WPA-PSK")]
