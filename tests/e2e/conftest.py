@@ -82,6 +82,14 @@ class Camera:
     def read(self, camera_path):
         return self.path(camera_path).read_bytes().decode("latin-1")
 
+    def take_line(self, n):
+        """GPIO line N is another user's: the board offers it, but its export is refused."""
+        shutil.rmtree(self.path(f"/sys/class/gpio/gpio{n}"))
+
+    def take_away(self, folder):
+        """A folder the board's kernel does not give, for the commands after."""
+        shutil.rmtree(self.path(folder))
+
     def exec(self, argv, input=None, timeout=60):
         uptime = [] if self.uptime is None else ["--uptime", str(self.uptime)]
         cmd = [str(SIM), "--root", str(self.root), "--bin", program(),
@@ -253,6 +261,8 @@ class KernelCamera(Camera):
         super().__init__(guest.cams / name)
         self.guest = guest
         self.injected = set()
+        self.held = set()  # lines another user holds during each command
+        self.covered = set()  # kernel folders an empty file system covers during each command
         self.card_seen = os.stat(guest.sd).st_mtime_ns
         # True: /tmp is in the guest's memory for each command, as Unix sockets need.
         self.local_tmp = False
@@ -274,8 +284,15 @@ class KernelCamera(Camera):
             return self.guest.sd
         return self.guest.host_path(p) or super().path(p)
 
+    def take_line(self, n):
+        self.held.add(n)
+
+    def take_away(self, folder):
+        # As a kernel built without it shows the folder: nothing in it.
+        self.covered.add(folder)
+
     def read(self, camera_path):
-        if self.guest.host_path(camera_path):
+        if self.guest.host_path(camera_path) or "/" + str(camera_path).lstrip("/") in self.injected:
             return super().read(camera_path)
         out, err, rc = self.guest.run(f"cat {shlex.quote(str(camera_path))}\n")
         if rc:
@@ -341,9 +358,12 @@ class KernelCamera(Camera):
             self.converter_seen = self.converter()
         if self.uptime is not None:
             argv = ["/kernel/uptime", str(self.uptime), *argv]
-        if self.injected:
-            binds = [f"mount --bind /share/cams/{self.root.name}{p} {p}" for p in sorted(self.injected)]
-            argv = ["unshare", "-m", "sh", "-c", " && ".join([*binds, 'exec "$@"']), "-", *argv]
+        if self.held:
+            argv = ["/kernel/hold-line", *map(str, sorted(self.held)), "--", *argv]
+        if self.injected or self.covered:
+            mounts = [f"mount --bind /share/cams/{self.root.name}{p} {p}" for p in sorted(self.injected)]
+            mounts += [f"mount -t tmpfs none {p}" for p in sorted(self.covered)]
+            argv = ["unshare", "-m", "sh", "-c", " && ".join([*mounts, 'exec "$@"']), "-", *argv]
         script += "exec " + " ".join(shlex.quote(str(a)) for a in argv) + "\n"
         out, err, rc = self.guest.run(script, stdin=input, timeout=timeout, sync=True, local_tmp=self.local_tmp)
         self.card_seen = os.stat(self.guest.sd).st_mtime_ns

@@ -36,7 +36,6 @@ def screen_lines(out, count):
     return plain
 
 
-@pytest.mark.sim_only("bounds the program's processor time, which an emulated processor (TCG) inflates")
 def test_three_measurements_take_five_intervals_and_are_logged_plain(cam, uptime):
     # The processor time of the shell's children before and after (before: the
     # simulator's own start-up), around debug alone.
