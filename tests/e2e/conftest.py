@@ -90,6 +90,10 @@ class Camera:
         """A folder the board's kernel does not give, for the commands after."""
         shutil.rmtree(self.path(folder))
 
+    def remove(self, device):
+        """No device file at DEVICE, as when the board's device manager made none."""
+        self.path(device).unlink(missing_ok=True)
+
     def exec(self, argv, input=None, timeout=60):
         uptime = [] if self.uptime is None else ["--uptime", str(self.uptime)]
         cmd = [str(SIM), "--root", str(self.root), "--bin", program(),
@@ -291,6 +295,13 @@ class KernelCamera(Camera):
         # As a kernel built without it shows the folder: nothing in it.
         self.covered.add(folder)
 
+    def remove(self, device):
+        # Kept aside for kernel/guest/use to put back for the next test.
+        q = shlex.quote(device)
+        _, err, rc = self.guest.run(f"mkdir -p /kernel/removed && cp -a {q} /kernel/removed/ && rm {q}\n")
+        if rc:
+            raise OSError(err.decode("latin-1"))
+
     def read(self, camera_path):
         if self.guest.host_path(camera_path) or "/" + str(camera_path).lstrip("/") in self.injected:
             return super().read(camera_path)
@@ -303,9 +314,10 @@ class KernelCamera(Camera):
         if self.guest.host_path(camera_path) or str(camera_path).startswith(self.CONVERTER + "/"):
             return super().write(camera_path, data, mode)
         p = "/" + str(camera_path).lstrip("/")
-        if p.startswith("/proc/"):
-            # Contents no kernel would give (counters that never move, a table cut short):
-            # the file is the tree's, bound over the kernel's for the commands after.
+        if p.startswith(("/proc/", "/dev/")):
+            # Contents no kernel would give (counters that never move, a table cut short,
+            # a plain file where a device should be): the file is the tree's, bound over
+            # the kernel's for the commands after.
             self.injected.add(p)
             return super().write(camera_path, data, mode)
         if isinstance(data, str):
