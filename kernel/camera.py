@@ -76,6 +76,13 @@ class Guest:
         self.flash_seen = None  # the host's copy of the flash folders after the last exchange
         self.flash_changed = False  # a command ran since the guest's flash was last brought back
         self.badblocks = ""
+        # What the last tree's test changed of the board, for use() to undo no more than
+        # that (each step costs tens of milliseconds under emulation, for every test):
+        # the lines whose input level it set (None: any), whether the converter still
+        # reads what a fresh tree says and whether a card went in.
+        self.pulls = None
+        self.converter_kept = False
+        self.card_in = True
         self.seq = 0
         self.head = None  # the host's head process, and the name of its exchange files
         self.head_files = None
@@ -127,6 +134,7 @@ class Guest:
         """After a command that did not end in time: a new boot, the same tree."""
         self._halt()
         self._boot()
+        self.pulls, self.converter_kept, self.card_in = None, False, True
         if self.current:
             self.badblocks = ""
             self.use(self.current)
@@ -281,7 +289,11 @@ class Guest:
         with open(self.sd, "r+b") as f:
             f.truncate(0)
             f.truncate(SD_SIZE)
-        self.run(f"/kernel/use {name} {'-' if keep else badblocks}\n/kernel/card out\n")
+        env = "" if self.pulls is None else f"PULLS='{' '.join(map(str, sorted(self.pulls)))}' "
+        env += "CONVERTER=kept " if self.converter_kept else ""
+        script = f"{env}/kernel/use {name} {'-' if keep else badblocks}\n"
+        self.run(script + ("/kernel/card out\n" if self.card_in else ""))
+        self.pulls, self.converter_kept, self.card_in = set(), True, False
         self.flash_changed = False
         self.flash_seen = self.flash_state()
 

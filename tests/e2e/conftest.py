@@ -267,6 +267,7 @@ class KernelCamera(Camera):
         self.injected = set()
         self.held = set()  # lines another user holds during each command
         self.covered = set()  # kernel folders an empty file system covers during each command
+        self.removed = set()  # device files gone from each command's start
         self.card_seen = os.stat(guest.sd).st_mtime_ns
         # True: /tmp is in the guest's memory for each command, as Unix sockets need.
         self.local_tmp = False
@@ -296,11 +297,9 @@ class KernelCamera(Camera):
         self.covered.add(folder)
 
     def remove(self, device):
-        # Kept aside for kernel/guest/use to put back for the next test.
-        q = shlex.quote(device)
-        _, err, rc = self.guest.run(f"mkdir -p /kernel/removed && cp -a {q} /kernel/removed/ && rm {q}\n")
-        if rc:
-            raise OSError(err.decode("latin-1"))
+        # Before each command (after the flash it asks for is made, which makes its
+        # device files anew), kept aside for kernel/guest/use to put back.
+        self.removed.add(device)
 
     def read(self, camera_path):
         if self.guest.host_path(camera_path) or "/" + str(camera_path).lstrip("/") in self.injected:
@@ -329,7 +328,8 @@ class KernelCamera(Camera):
             n = m.group(1)
             script = f"[ -e /sys/class/gpio/gpio{n} ] || echo {n} >/sys/class/gpio/export\n"
             if m.group(2) == "value":
-                script += f"cat >$(echo /sys/kernel/debug/gpio-mockup/*/{n})\n"
+                script += f"/kernel/gpio-pull {n}\n"
+                self.guest.pulls.add(int(n))
             else:
                 script += f"cat >/sys/class/gpio/gpio{n}/{m.group(2)}\n"
         m = self.PWM_CHANNEL.match(str(camera_path))
@@ -360,14 +360,19 @@ class KernelCamera(Camera):
 
     def exec(self, argv, input=None, timeout=60):
         if argv[:2] == ["bash", "-c"]:
-            script = self.CONVERTER_WRITE.sub(r">/sys/kernel/debug/iio-test/\1", self.bad_blocks(argv[2]))
+            script, writes = self.CONVERTER_WRITE.subn(r">/sys/kernel/debug/iio-test/\1", self.bad_blocks(argv[2]))
             argv = [*argv[:2], script, *argv[3:]]
+            self.guest.converter_kept &= not writes
         script = ""
         if os.stat(self.guest.sd).st_mtime_ns != self.card_seen:
             script = "/kernel/card in\n"
+            self.guest.card_in = True
+        for d in map(shlex.quote, sorted(self.removed)):
+            script += f"if [ -e {d} ] || [ -L {d} ]; then mkdir -p /kernel/removed && cp -a {d} /kernel/removed/ && rm {d}; fi\n"
         if self.converter() != self.converter_seen:
             script += f"/kernel/iio set {self.guest.current}\n"
             self.converter_seen = self.converter()
+            self.guest.converter_kept = False
         if self.uptime is not None:
             argv = ["/kernel/uptime", str(self.uptime), *argv]
         if self.held:

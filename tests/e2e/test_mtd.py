@@ -51,23 +51,22 @@ def test_without_badblock_one_nothing_runs(cam, args):
                  "ioctl MEMGETBADBLOCK failed, /dev/mtd2, error=-1\n"
                  "/dev/mtd2 (\"rootfs\") : \nBad block found at : 00520000\n"
                  "/dev/mtd3 (\"app\") : \nBad block found at : 01500000\n\nTotal bad block : 2\n",
-                 marks=pytest.mark.sim_only("a failing bad-block request")),
+                 marks=pytest.mark.sim_only("a bad-block request that fails, as nandsim's never does")),
 ])
 def test_bad_blocks_of_the_cameras_flash(cam, shim, out):
     r = check(cam, shim)
     assert (r.out, r.err, r.rc) == (out, "", 0)
 
 
-@pytest.mark.sim_only("a missing device node")
 def test_missing_device_node_is_reported_and_skipped(cam):
-    cam.path("/dev/mtd1").unlink()
+    cam.remove("/dev/mtd1")
     r = check(cam, "mtd1@0,mtd2@0x20000")
     assert r.out == "/dev/mtd2 (\"rootfs\") : \nBad block found at : 00520000\n\nTotal bad block : 1\n"
     assert re.fullmatch(prefix("tq_badblock_check") + r"/dev/mtd1 open failed\n", r.err), r.err
     assert r.rc == 0
 
 
-@pytest.mark.sim_only("partitions as plain files, without the MTD layer")
+@pytest.mark.sim_only("plain files where /proc/mtd names partitions, as no kernel makes them")
 def test_without_the_mtd_layer_every_request_fails(cam):
     r = cam.run("-M", "mtd", "-b", "1")
     assert r.out == "".join(f"ioctl MEMGETBADBLOCK failed, /dev/mtd{n}, error=-1\n" for n in range(6)) + \
@@ -75,7 +74,7 @@ def test_without_the_mtd_layer_every_request_fails(cam):
     assert (r.err, r.rc) == ("", 0)
 
 
-@pytest.mark.sim_only("no /proc/mtd")
+@pytest.mark.sim_only("no /proc/mtd: a kernel without the MTD layer, which the test camera's flash needs")
 def test_missing_proc_mtd(cam):
     cam.path("/proc/mtd").unlink()
     r = check(cam)
@@ -96,7 +95,7 @@ def test_bad_options_are_reported_and_the_check_still_runs(cam, args, complaints
     assert re.fullmatch("".join(re.escape(c) + unknown for c in complaints), r.err), r.err
 
 
-@pytest.mark.sim_only("a /proc/mtd written by the test")
+@pytest.mark.sim_only("a /proc/mtd unlike any kernel's: lines it never writes, partitions it has not")
 def test_odd_tables_are_reported_and_the_check_goes_on(cam):
     parts = [(f"mtd{n}", 0x40000, 0x20000, f"p{n}") for n in range(18)]
     parts[2] = ("mtd2", 0x40000, 0, "zero")
@@ -129,7 +128,7 @@ def test_odd_tables_are_reported_and_the_check_goes_on(cam):
     ('mtd_' + "x" * 1100 + ' mtd9: 00100000 00020000 "evil"\nmtd0: 00100000 00020000 "boot"\n', '"boot"',
      r"/proc/mtd line not understood, skipped: mtd_x{1019}\n"),
 ], ids=["long-name", "long-line", "long-unusable-line"])
-@pytest.mark.sim_only("a /proc/mtd written by the test")
+@pytest.mark.sim_only("a /proc/mtd unlike any kernel's: lines it never writes, partitions it has not")
 def test_long_names_and_lines_keep_every_address(cam, first, name, err):
     cam.write("/dev/mtd9", "")
     cam.write("/proc/mtd", "dev:    size   erasesize  name\n" + first + 'mtd1: 00400000 00020000 "kernel"\n')
@@ -141,7 +140,7 @@ def test_long_names_and_lines_keep_every_address(cam, first, name, err):
 
 
 @pytest.mark.parametrize("sig, signo", [("INT", 2), ("TERM", 15)])
-@pytest.mark.sim_only("a /proc/mtd written by the test")
+@pytest.mark.sim_only("a /proc/mtd unlike any kernel's: lines it never writes, partitions it has not")
 def test_signal_ends_a_scan_of_billions_of_blocks(cam, sig, signo):
     # 16 partitions of 2^24 blocks each: far more than the program asks in a second.
     table(cam, *[(f"mtd{n}", 0xffffff00, 0x100, f"p{n}") for n in range(16)])

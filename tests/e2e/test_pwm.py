@@ -66,7 +66,7 @@ def test_read_prints_the_channel_and_writes_nothing(cam, args):
 
 
 @pytest.mark.parametrize("period, duty_cycle", [("1", "9223372036854775807"), ("100000", "-5")])
-@pytest.mark.sim_only("value files the kernel would never hold")
+@pytest.mark.sim_only("values the kernel's PWM core never keeps: a duty cycle above the period or below zero")
 def test_read_of_values_no_channel_can_hold_is_reported(cam, period, duty_cycle):
     for attr, value in (("period", period), ("duty_cycle", duty_cycle), ("enable", "1")):
         cam.write(f"{CHIP}/pwm1/{attr}", value + "\n")
@@ -97,7 +97,7 @@ def test_rejected_option_ends_the_process_with_255_and_writes_nothing(cam, args,
     (["-c", "99"], "pwm_read", 99, ""),
     (["-c", "2", "-d", "300"], "pwm_write", 2, "2"),
 ])
-@pytest.mark.sim_only("takes a channel's folder away; the kernel's export would make it again")
+@pytest.mark.sim_only("a channel its chip counts but refuses; the test chip gives every one it counts")
 def test_channel_the_chip_cannot_give_is_reported(cam, args, op, n, export):
     # The simulated chip has four channels, all laid out exported; one it lacks is
     # refused on export (ENODEV).

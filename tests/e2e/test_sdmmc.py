@@ -66,10 +66,10 @@ def mounts(cam):
     ([], ["-r"], NOT_INSERTED, [("sdmmc_init_param", "sdmmc repair disk faild!\n")]),
     pytest.param([0, 1], ["-m"], REINIT, [("sdmmc_init", "SD/mmc has error, reinit faild!\n"),
                  ("sdmmc_init_param", "sdmmc mount faild!\n")],
-                 marks=pytest.mark.sim_only("more than one card")),
+                 marks=pytest.mark.sim_only("a second card slot, which the test camera's board has not")),
     pytest.param([1, 3], ["-r"], REINIT, [("sdmmc_init", "SD/mmc has error, reinit faild!\n"),
                  ("sdmmc_init_param", "sdmmc repair disk faild!\n")],
-                 marks=pytest.mark.sim_only("more than one card")),
+                 marks=pytest.mark.sim_only("a second card slot, which the test camera's board has not")),
     ([2], ["--init"], "", []),
 ])
 def test_card_check(cam, cards, args, out, errors):
@@ -83,7 +83,7 @@ def test_card_check(cam, cards, args, out, errors):
         assert seconds >= 1.0, "detection is retried after a pause of 1 s"
 
 
-@pytest.mark.sim_only("a second card that goes away")
+@pytest.mark.sim_only("a second card slot, which the test camera's board has not")
 def test_second_detection_finds_one_card(cam):
     card(cam, 0, fat=True)
     card(cam, 1)
@@ -95,7 +95,7 @@ def test_second_detection_finds_one_card(cam):
     assert mounts(cam) == MOUNT
 
 
-@pytest.mark.sim_only("a card of another size than the virtual machine's, and the mount stand-in's log")
+@pytest.mark.sim_only("a card of another size than the test camera's, fixed when it boots")
 def test_mount_info_speed_in_order(cam):
     card(cam, 0, 192 * MiB, fat=True)
     out, errors, rc = session(cam, "-m -i -s", after="ls -A /mnt/mmc >/tmp/ls")
@@ -112,7 +112,7 @@ def test_mount_info_speed_in_order(cam):
     assert cam.read("/proc/sys/vm/drop_caches") == "3"
 
 
-@pytest.mark.sim_only("a card of another size than the virtual machine's, and the mount stand-in's log")
+@pytest.mark.sim_only("a card of another size than the test camera's, fixed when it boots")
 def test_a_card_already_mounted_is_not_mounted_again(cam):
     card(cam, 0, 32 * MiB, fat=True)
     out, errors, rc = session(cam, "-m -i", before="debug -M sdmmc -m && ")
@@ -221,7 +221,7 @@ OWN = re.compile(r"^(?:SD/mmc|Sd/mmc|Block = |Total = |Free = |Use = |All size|T
                  re.M)
 
 
-@pytest.mark.sim_only("runs the simulated camera once on each userland")
+@pytest.mark.sim_only("both userlands in one test; the real-kernel camera boots with one")
 @pytest.mark.parametrize("kind, args", [
     ("blank", "-f -r -i"),
     ("fat", "-m -i -s -n 2 -z 1 -F -r"),
@@ -237,7 +237,7 @@ def test_own_lines_are_the_same_on_both_userlands(cam, kind, args, monkeypatch):
     assert seen[0] == seen[1]
 
 
-@pytest.mark.sim_only("the card mounted as the stand-in's tmpfs of the image's size; drop_caches read back")
+@pytest.mark.sim_only("the free space of the mount stand-in's tmpfs card, which a FAT card's tables make less")
 def test_fill_ten_small_files(cam):
     card(cam, 0, 64 * MiB, fat=True)
     out, errors, rc = session(cam, "-n 10 -z 1 -F", after="stat -c '%n %s' /mnt/mmc/* >/tmp/ls")
@@ -250,7 +250,7 @@ def test_fill_ten_small_files(cam):
     assert cam.read("/proc/sys/vm/drop_caches") == "3"
 
 
-@pytest.mark.sim_only("the card mounted as the stand-in's tmpfs of the image's size; drop_caches read back")
+@pytest.mark.sim_only("the free space of the mount stand-in's tmpfs card, which a FAT card's tables make less")
 def test_fill_count_after_the_fill_is_not_used_and_a_signal_stops_it(cam):
     card(cam, 0, 64 * MiB, fat=True)
     r, (seconds,) = cam.timed("debug -M sdmmc -z 1 -F -n 10 & pid=$!; sleep 1.5; lap; kill -INT $pid; wait $pid; "

@@ -46,7 +46,7 @@ def test_a_stop_while_fdisk_waits_leaves_the_table_and_formats_nothing(cam):
     assert seconds < 2.5
 
 
-@pytest.mark.sim_only("mounts a blank card, as only the mount stand-in does")
+@pytest.mark.sim_only("a blank card mounted, which the kernel's vfat refuses")
 def test_a_stop_during_a_fill_ends_it_and_the_next_action_does_not_start(cam):
     before = card(cam)
     out, err, rc, seconds = interrupted(cam, "-n 100 -z 1 -F -f", after=1.5)
