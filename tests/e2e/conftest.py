@@ -86,6 +86,10 @@ class Camera:
         """GPIO line N is another user's: the board offers it, but its export is refused."""
         shutil.rmtree(self.path(f"/sys/class/gpio/gpio{n}"))
 
+    def refuse_channel(self, n):
+        """PWM channel N is one the chip counts but refuses, its pin serving something else."""
+        shutil.rmtree(self.path(f"/sys/class/pwm/pwmchip0/pwm{n}"))
+
     def take_away(self, folder):
         """A folder the board's kernel does not give, for the commands after."""
         shutil.rmtree(self.path(folder))
@@ -258,6 +262,7 @@ class KernelCamera(Camera):
 
     GPIO_LINE = re.compile(r"/sys/class/gpio/gpio(\d+)/(\w+)$")
     PWM_CHANNEL = re.compile(r"(/sys/class/pwm/pwmchip\d+)/pwm(\d+)/\w+$")
+    PWM_REFUSED = "/sys/module/pwm_test/parameters/refused"
     CONVERTER = "/sys/bus/iio/devices/iio:device0"
     CONVERTER_WRITE = re.compile(r">\s*" + re.escape(CONVERTER) + r"/(in_voltage\d+_raw)\b")
 
@@ -291,6 +296,10 @@ class KernelCamera(Camera):
 
     def take_line(self, n):
         self.held.add(n)
+
+    def refuse_channel(self, n):
+        # The test chip's requests for it fail from now on (kernel/pwm-test.c).
+        self.guest.run(f"echo $(($(cat {self.PWM_REFUSED}) | 1 << {n})) >{self.PWM_REFUSED}\n")
 
     def take_away(self, folder):
         # As a kernel built without it shows the folder: nothing in it.
