@@ -282,9 +282,37 @@ class Guest:
             self.flash_seen = self.flash_state()
         return out, err, int(line.split()[2])
 
-    def use(self, name, badblocks=""):
+    def refill(self, name, template):
+        """Makes share/cams/NAME a copy of TEMPLATE for use(), emptying and filling the
+        folders the guest binds (and those above them) rather than making them anew,
+        so that its binds of them stay. Returns whether they all stayed."""
+        tree = self.cams / name
+        keep = {pathlib.PurePath(d) for d in TREE + FLASH}
+        keep |= {a for k in keep for a in k.parents}
+
+        def empty(folder, rel):
+            for p in folder.iterdir():
+                if p.is_dir() and not p.is_symlink() and rel / p.name in keep:
+                    empty(p, rel / p.name)
+                elif p.is_dir() and not p.is_symlink():
+                    shutil.rmtree(p)
+                else:
+                    p.unlink()
+
+        def folders():
+            return [os.lstat(tree / d).st_ino if os.path.isdir(tree / d) and not os.path.islink(tree / d) else None
+                    for d in TREE + FLASH]
+
+        before = folders() if tree.exists() else [None]
+        if tree.exists():
+            empty(tree, pathlib.PurePath())
+        shutil.copytree(template, tree, symlinks=True, dirs_exist_ok=True)
+        return None not in before and folders() == before
+
+    def use(self, name, badblocks="", kept=False):
         """Makes share/cams/NAME the camera's tree with a fresh board: the bad blocks
-        given, and an empty slot (a card is put in by writing the image, sd.img)."""
+        given, and an empty slot (a card is put in by writing the image, sd.img).
+        KEPT: NAME is the last tree, refilled in place (refill)."""
         with self.head_lock:
             # The last test's requests are void; a head left listening by it (its shell
             # was killed) goes first.
@@ -305,7 +333,8 @@ class Guest:
         with open(self.sd, "r+b") as f:
             f.truncate(0)
             f.truncate(SD_SIZE)
-        env = "" if self.pulls is None else f"PULLS='{' '.join(map(str, sorted(self.pulls)))}' "
+        env = "KEPT=yes " if kept else ""
+        env += "" if self.pulls is None else f"PULLS='{' '.join(map(str, sorted(self.pulls)))}' "
         env += "CONVERTER=kept " if self.converter_kept else ""
         script = f"{env}/kernel/use {name} {'-' if keep else badblocks}\n"
         self.run(script + ("/kernel/card out\n" if self.card_in else ""))

@@ -408,8 +408,6 @@ def kernel_guest():
 @pytest.fixture
 def kernel_cam(request, camera_template):
     guest = request.getfixturevalue("kernel_guest")
-    name = re.sub(r"\W", "_", request.node.name)[:100]
-    shutil.copytree(camera_template, guest.cams / name, symlinks=True)
-    guest.use(name)
-    yield KernelCamera(guest, name)
-    shutil.rmtree(guest.cams / name, ignore_errors=True)
+    # Every test's tree in one place, refilled: the guest's binds of it stay.
+    guest.use("cam", kept=guest.refill("cam", camera_template))
+    return KernelCamera(guest, "cam")
