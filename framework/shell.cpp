@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "framework/shell.h"
 
+#include <errno.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "framework/test.h"
 
@@ -22,7 +25,20 @@ static int check_stop_request(int status) {
 
 int test_system(const char* cmd) {
     fflush(stdout);
-    return check_stop_request(system(cmd));
+    char sh[] = "sh";
+    char dash_c[] = "-c";
+    char* const argv[] = {sh, dash_c, const_cast<char*>(cmd), nullptr};
+    pid_t pid;
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) {
+        return -1;
+    }
+    int status;
+    while (waitpid(pid, &status, 0) == -1) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return check_stop_request(status);
 }
 
 ShellPipe::ShellPipe(const char* cmd, const char* mode) {

@@ -116,6 +116,25 @@ TEST(SignalHandler, EverySignalCutsTheSleepInProgressShort) {
     signal(SIGTERM, SIG_DFL);
 }
 
+TEST(SignalHandler, AStopRequestToTheProgramAloneDuringAShellCommandIsKept) {
+    test_install_signal_handler();
+    g_exit_flag = 0;
+    pthread_t main_thread = pthread_self();
+    std::thread sender([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pthread_kill(main_thread, SIGINT);
+    });
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(test_system("sleep 0.5"), 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    sender.join();
+    EXPECT_EQ(out, "\nGet signal, signo = 2\n");
+    EXPECT_EQ(g_exit_flag, 1);
+    signal(SIGINT, SIG_DFL);
+    signal(SIGQUIT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+}
+
 class ShellStop : public ::testing::TestWithParam<std::pair<const char*, int>> {};
 
 TEST_P(ShellStop, CommandEndedByCtrlCIsAStopRequest) {
