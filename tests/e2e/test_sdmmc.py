@@ -8,7 +8,7 @@ import re
 import subprocess
 
 import pytest
-from conftest import TOOLS
+from conftest import KERNEL, TOOLS
 
 STARS = "*" * 80
 USAGE = (STARS + "\nsdmmc usage:\ndebug -M sdmmc [option] \n"
@@ -47,6 +47,23 @@ def session(cam, args, before="", after=""):
     BEFORE and AFTER may take laps (Camera.laps)."""
     cam.timed(f"{before}debug -M sdmmc {args} >/tmp/out 2>/tmp/err; echo $? >/tmp/rc; {after}")
     return cam.read("/tmp/out"), cam.read("/tmp/err"), int(cam.read("/tmp/rc"))
+
+
+# The mounted card's block size, blocks and free blocks as the kernel counts them, for
+# room(): a FAT card's tables take some of it, the mount stand-in's tmpfs card none.
+STATFS = "stat -f -c '%s %b %f' /mnt/mmc >/tmp/statfs"
+
+
+def room(cam):
+    """The card's size and free room in bytes, kept by STATFS."""
+    size, blocks, free = map(int, cam.read("/tmp/statfs").split())
+    return blocks * size, free * size
+
+
+def caches_kept(cam):
+    """A /proc/sys/vm/drop_caches to read back what the program writes: the real kernel's
+    cannot be read, so a file of the tree's is put there."""
+    cam.write("/proc/sys/vm/drop_caches", "")
 
 
 def mounts(cam):
@@ -112,12 +129,16 @@ def test_mount_info_speed_in_order(cam):
     assert cam.read("/proc/sys/vm/drop_caches") == "3"
 
 
-@pytest.mark.sim_only("a card of another size than the test camera's, fixed when it boots")
 def test_a_card_already_mounted_is_not_mounted_again(cam):
     card(cam, 0, 32 * MiB, fat=True)
-    out, errors, rc = session(cam, "-m -i", before="debug -M sdmmc -m && ")
-    assert (out.splitlines()[1], errors, rc) == ("Total = 33554432 B = 32768 KB = 32 MB = 0.03 GB", "", 0)
-    assert mounts(cam) == MOUNT
+    out, errors, rc = session(cam, "-m -i", before="debug -M sdmmc -m && ",
+                              after=f"{STATFS}; grep -c '^/dev/mmcblk0 /mnt/mmc ' /proc/mounts >/tmp/mounted")
+    total, _ = room(cam)
+    assert KERNEL or total == 32 * MiB
+    assert (out.splitlines()[1], errors, rc) == (
+        f"Total = {total} B = {total >> 10} KB = {total >> 20} MB = {(total >> 20) / 1024:.2f} GB", "", 0)
+    assert cam.read("/tmp/mounted") == "1\n"
+    assert KERNEL or mounts(cam) == MOUNT
 
 
 def fdisk_logger(cam, body='tee /tmp/fdisk.in | PATH=${PATH#/tmp/bin:} fdisk "$@"'):
@@ -127,8 +148,7 @@ def fdisk_logger(cam, body='tee /tmp/fdisk.in | PATH=${PATH#/tmp/bin:} fdisk "$@
 
 def test_format_wipes_the_table_and_leaves_fat32(cam):
     card(cam, 0, 64 * MiB)
-    # Read back below: the real kernel's cannot be read, so a file of the tree's is put there.
-    cam.write("/proc/sys/vm/drop_caches", "")
+    caches_kept(cam)
     path = fdisk_logger(cam)
     out, errors, rc = session(cam, "-f", before="lap; " + path, after="lap")
     assert rc == 0
@@ -237,32 +257,36 @@ def test_own_lines_are_the_same_on_both_userlands(cam, kind, args, monkeypatch):
     assert seen[0] == seen[1]
 
 
-@pytest.mark.sim_only("the free space of the mount stand-in's tmpfs card, which a FAT card's tables make less")
 def test_fill_ten_small_files(cam):
     card(cam, 0, 64 * MiB, fat=True)
-    out, errors, rc = session(cam, "-n 10 -z 1 -F", after="stat -c '%n %s' /mnt/mmc/* >/tmp/ls")
+    caches_kept(cam)
+    out, errors, rc = session(cam, "-n 10 -z 1 -F", after=f"stat -c '%n %s' /mnt/mmc/* >/tmp/ls; {STATFS}")
+    total, free = (n >> 20 for n in room(cam))
+    assert KERNEL or (total, free) == (64, 54)
     assert (out, errors, rc) == (
-        "All size = 64 MB, free size = 64 MB \n"
+        f"All size = {total} MB, free size = {free + 10} MB \n"
         "Try to filling sdmmc by creating 10 files, echo file size 1 MB \n"
         + "".join(f"Create /mnt/mmc/file{i} \n" for i in range(10)) +
-        "Create total 10 files \nFree size = 54 MB \n", "", 0)
+        f"Create total 10 files \nFree size = {free} MB \n", "", 0)
     assert sorted(cam.read("/tmp/ls").splitlines()) == sorted(f"/mnt/mmc/file{i} {MiB}" for i in range(10))
     assert cam.read("/proc/sys/vm/drop_caches") == "3"
 
 
-@pytest.mark.sim_only("the free space of the mount stand-in's tmpfs card, which a FAT card's tables make less")
 def test_fill_count_after_the_fill_is_not_used_and_a_signal_stops_it(cam):
     card(cam, 0, 64 * MiB, fat=True)
+    caches_kept(cam)
     r, (seconds,) = cam.timed("debug -M sdmmc -z 1 -F -n 10 & pid=$!; sleep 1.5; lap; kill -INT $pid; wait $pid; "
-                              "rc=$?; lap; exit $rc")
+                              f"rc=$?; lap; {STATFS}; exit $rc")
     assert seconds < 1.8, "after a stop request the closing pauses (2 s) are skipped"
     assert cam.read("/proc/sys/vm/drop_caches") == "3", "the caches are still released"
+    total, free = (n >> 20 for n in room(cam))
+    assert KERNEL or (total, free) == (64, 62)
     assert (r.out, r.err, r.rc) == (
-        "All size = 64 MB, free size = 64 MB \n"
+        f"All size = {total} MB, free size = {free + 2} MB \n"
         "Try to filling sdmmc by creating 128 files, echo file size 1 MB \n"
         "Create /mnt/mmc/file0 \nCreate /mnt/mmc/file1 \n"
         "\nGet signal, signo = 2\n"
-        "Create total 2 files \nFree size = 62 MB \n", "", 0)
+        f"Create total 2 files \nFree size = {free} MB \n", "", 0)
 
 
 @pytest.mark.parametrize("args, complaint, message", [
