@@ -8,7 +8,7 @@ Files go in and out through a 9p share: the camera trees (/mnt, /opt/app, /tmp,
 flash folders /mnt/nand and /mnt/nand2 are UBIFS volumes on the simulated raw NAND
 instead (kernel/guest/flash), filled from the tree; for a run that asks, what the host
 changed there goes in before it and what the guest holds comes back after it.
-The SD card is a raw image on the host (sd.img), the PTZ port's host end is relayed to
+The SD cards are raw images on the host (sdN.img, a slot each), the PTZ port's host end is relayed to
 sim/tools/ptz-head when a script in the guest starts `ptz-head`.
 """
 import glob
@@ -29,6 +29,8 @@ import time
 HERE = pathlib.Path(__file__).resolve().parent
 REPO = HERE.parent
 SD_SIZE = 64 << 20
+# The board's card slots, as many as the program looks for (/dev/mmcblk0 to 3).
+SD_SLOTS = 4
 # A boot takes seconds, tens of them with both cores busy; past this it is tried again.
 BOOT_WAIT = 60
 # Where the camera tree's folders are in the guest; everything else is the kernel's.
@@ -71,9 +73,10 @@ class Guest:
         self.cams = self.share / "cams"
         self.ctl.mkdir(parents=True)
         self.cams.mkdir()
-        self.sd = self.run_dir / "sd.img"
-        with open(self.sd, "wb") as f:
-            f.truncate(SD_SIZE)
+        self.sd = [self.run_dir / f"sd{n}.img" for n in range(SD_SLOTS)]
+        for image in self.sd:
+            with open(image, "wb") as f:
+                f.truncate(SD_SIZE)
         self.current = None
         self.flash_seen = None  # the host's copy of the flash folders after the last exchange
         self.flash_changed = False  # a command ran since the guest's flash was last brought back
@@ -113,8 +116,9 @@ class Guest:
                "-device", "virtio-serial-pci",
                "-chardev", f"socket,id=agent,path={sock},server=on,wait=off",
                "-device", "virtserialport,chardev=agent,name=agent",
-               "-device", "sdhci-pci", "-drive", f"if=none,id=sd,format=raw,file={self.sd}",
-               "-device", "sd-card,drive=sd",
+               *(a for n, image in enumerate(self.sd) for a in (
+                   "-device", "sdhci-pci", "-drive", f"if=none,id=card{n},format=raw,file={image}",
+                   "-device", f"sd-card,drive=card{n}")),
                "-chardev", f"socket,id=ptz,path={ptz},server=on,wait=off",
                "-device", "pci-serial,chardev=ptz"]
         if self.shell:
@@ -311,7 +315,7 @@ class Guest:
 
     def use(self, name, badblocks="", kept=False):
         """Makes share/cams/NAME the camera's tree with a fresh board: the bad blocks
-        given, and an empty slot (a card is put in by writing the image, sd.img).
+        given, and empty slots (a card is put in by writing its slot's image, sdN.img).
         KEPT: NAME is the last tree, refilled in place (refill)."""
         with self.head_lock:
             # The last test's requests are void; a head left listening by it (its shell
@@ -330,9 +334,10 @@ class Guest:
         self.current = name
         keep = badblocks == self.badblocks
         self.badblocks = badblocks
-        with open(self.sd, "r+b") as f:
-            f.truncate(0)
-            f.truncate(SD_SIZE)
+        for image in self.sd:
+            with open(image, "r+b") as f:
+                f.truncate(0)
+                f.truncate(SD_SIZE)
         env = "KEPT=yes " if kept else ""
         env += "" if self.pulls is None else f"PULLS='{' '.join(map(str, sorted(self.pulls)))}' "
         env += "CONVERTER=kept " if self.converter_kept else ""

@@ -263,6 +263,7 @@ class KernelCamera(Camera):
     GPIO_LINE = re.compile(r"/sys/class/gpio/gpio(\d+)/(\w+)$")
     PWM_CHANNEL = re.compile(r"(/sys/class/pwm/pwmchip\d+)/pwm(\d+)/\w+$")
     PWM_REFUSED = "/sys/module/pwm_test/parameters/refused"
+    CARD = re.compile(r"/dev/mmcblk(\d)")
     CONVERTER = "/sys/bus/iio/devices/iio:device0"
     CONVERTER_WRITE = re.compile(r">\s*" + re.escape(CONVERTER) + r"/(in_voltage\d+_raw)\b")
 
@@ -273,10 +274,14 @@ class KernelCamera(Camera):
         self.held = set()  # lines another user holds during each command
         self.covered = set()  # kernel folders an empty file system covers during each command
         self.removed = set()  # device files gone from each command's start
-        self.card_seen = os.stat(guest.sd).st_mtime_ns
+        self.cards_seen = self.cards()
         # True: /tmp is in the guest's memory for each command, as Unix sockets need.
         self.local_tmp = False
         self.converter_seen = self.converter()
+
+    def cards(self):
+        """When each slot's card image was last written, to see which a test put in."""
+        return [os.stat(image).st_mtime_ns for image in self.guest.sd]
 
     def converter(self):
         """What the tree's converter files hold, to see whether a test changed them."""
@@ -290,8 +295,9 @@ class KernelCamera(Camera):
 
     def path(self, camera_path):
         p = "/" + str(camera_path).lstrip("/")
-        if p == "/dev/mmcblk0":
-            return self.guest.sd
+        m = self.CARD.fullmatch(p)
+        if m and int(m.group(1)) < len(self.guest.sd):
+            return self.guest.sd[int(m.group(1))]
         return self.guest.host_path(p) or super().path(p)
 
     def take_line(self, n):
@@ -373,8 +379,9 @@ class KernelCamera(Camera):
             argv = [*argv[:2], script, *argv[3:]]
             self.guest.converter_kept &= not writes
         script = ""
-        if os.stat(self.guest.sd).st_mtime_ns != self.card_seen:
-            script = "/kernel/card in\n"
+        written = [n for n, (now, seen) in enumerate(zip(self.cards(), self.cards_seen)) if now != seen]
+        if written:
+            script = f"/kernel/card in {' '.join(map(str, written))}\n"
             self.guest.card_in = True
         for d in map(shlex.quote, sorted(self.removed)):
             script += f"if [ -e {d} ] || [ -L {d} ]; then mkdir -p /kernel/removed && cp -a {d} /kernel/removed/ && rm {d}; fi\n"
@@ -392,7 +399,7 @@ class KernelCamera(Camera):
             argv = ["unshare", "-m", "sh", "-c", " && ".join([*mounts, 'exec "$@"']), "-", *argv]
         script += "exec " + " ".join(shlex.quote(str(a)) for a in argv) + "\n"
         out, err, rc = self.guest.run(script, stdin=input, timeout=timeout, sync=True, local_tmp=self.local_tmp)
-        self.card_seen = os.stat(self.guest.sd).st_mtime_ns
+        self.cards_seen = self.cards()
         return Result(types.SimpleNamespace(stdout=out, stderr=err, returncode=rc))
 
 
