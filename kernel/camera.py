@@ -8,8 +8,8 @@ Files go in and out through a 9p share: the camera trees (/mnt, /opt/app, /tmp,
 flash folders /mnt/nand and /mnt/nand2 are UBIFS volumes on the simulated raw NAND
 instead (kernel/guest/flash), filled from the tree; for a run that asks, what the host
 changed there goes in before it and what the guest holds comes back after it.
-The SD cards are raw images on the host (sdN.img, a slot each), the PTZ port's host end is relayed to
-sim/tools/ptz-head when a script in the guest starts `ptz-head`.
+The SD cards are raw images on the host (sdN.img, one a slot), the PTZ port's host end
+is relayed to sim/tools/ptz-head when a script in the guest starts `ptz-head`.
 """
 import glob
 import gzip
@@ -106,8 +106,8 @@ class Guest:
         # No KASLR seed in the device tree, as a camera's boot loader gives none: with one,
         # the kernel forces page table isolation on, whose address-space switch at every
         # system call and interrupt makes the emulated camera about half as fast.
-        cmd = ["qemu-system-aarch64", "-M", "virt,dtb-kaslr-seed=off", "-cpu", "cortex-a53", "-smp", "1", "-m", "512M",
-               "-nographic", "-no-reboot", "-nic", "none",
+        cmd = ["qemu-system-aarch64", "-M", "virt,dtb-kaslr-seed=off", "-cpu", "cortex-a53", "-smp", "1",
+               "-m", "512M", "-nographic", "-no-reboot", "-nic", "none",
                "-kernel", str(self.kernel / "vmlinuz"), "-initrd", str(self.initrd),
                "-append", "console=ttyAMA0 quiet panic=-1" + (" debug.shell" if self.shell else "")
                + f" debug.userland={userland()}",

@@ -250,6 +250,11 @@ def pytest_collection_modifyitems(config, items):
             item.add_marker(pytest.mark.skip(reason=f"simulation only: {reason}"))
 
 
+def absolute(camera_path):
+    """A path in the camera, however a test wrote it: "/dev/x" for "dev/x" or "/dev/x"."""
+    return "/" + str(camera_path).lstrip("/")
+
+
 class KernelCamera(Camera):
     """The real-kernel camera: the tree's folders (/mnt, /opt/app, /tmp, /var/run) are
     files on the host through 9p, the flash folders a copy of the guest's UBIFS volumes
@@ -294,7 +299,7 @@ class KernelCamera(Camera):
         return state
 
     def path(self, camera_path):
-        p = "/" + str(camera_path).lstrip("/")
+        p = absolute(camera_path)
         m = self.CARD.fullmatch(p)
         if m and int(m.group(1)) < len(self.guest.sd):
             return self.guest.sd[int(m.group(1))]
@@ -317,7 +322,7 @@ class KernelCamera(Camera):
         self.removed.add(device)
 
     def read(self, camera_path):
-        if self.guest.host_path(camera_path) or "/" + str(camera_path).lstrip("/") in self.injected:
+        if self.guest.host_path(camera_path) or absolute(camera_path) in self.injected:
             return super().read(camera_path)
         out, err, rc = self.guest.run(f"cat {shlex.quote(str(camera_path))}\n")
         if rc:
@@ -327,7 +332,7 @@ class KernelCamera(Camera):
     def write(self, camera_path, data, mode=None):
         if self.guest.host_path(camera_path) or str(camera_path).startswith(self.CONVERTER + "/"):
             return super().write(camera_path, data, mode)
-        p = "/" + str(camera_path).lstrip("/")
+        p = absolute(camera_path)
         if p.startswith(("/proc/", "/dev/")):
             # Contents no kernel would give (counters that never move, a table cut short,
             # a plain file where a device should be): the file is the tree's, bound over
