@@ -96,6 +96,9 @@ class Guest:
         self.pending = bytearray()
         self.stopping = False
         self.shell = shell
+        # The userland the camera boots with, and the one its commands have now: a test
+        # can run some under the other (follow_userland).
+        self.userland = self.userland_now = userland()
         self.console = console or os.environ.get("DEBUG_KERNEL_CONSOLE") or self.run_dir / "console.log"
         self.initrd = self._initrd()
         self._boot()
@@ -110,7 +113,7 @@ class Guest:
                "-m", "512M", "-nographic", "-no-reboot", "-nic", "none",
                "-kernel", str(self.kernel / "vmlinuz"), "-initrd", str(self.initrd),
                "-append", "console=ttyAMA0 quiet panic=-1" + (" debug.shell" if self.shell else "")
-               + f" debug.userland={userland()}",
+               + f" debug.userland={self.userland}",
                "-fsdev", f"local,id=fs,path={self.share},security_model=none",
                "-device", "virtio-9p-pci,fsdev=fs,mount_tag=share",
                "-device", "virtio-serial-pci",
@@ -155,6 +158,7 @@ class Guest:
         self._halt()
         self._boot()
         self.pulls, self.converter_kept, self.card_in = None, False, True
+        self.userland_now = self.userland
         if self.current:
             self.badblocks = ""
             self.use(self.current)
@@ -198,11 +202,10 @@ class Guest:
         initrd = self.run_dir / "initrd"
         with open(initrd, "wb") as f:
             # The archives, each padded to four bytes, as the kernel reads them in turn.
-            parts = [(self.kernel / "base.cpio.gz").read_bytes(), (self.kernel / "flash.cpio.gz").read_bytes(),
+            parts = [(self.kernel / "base.cpio.gz").read_bytes(), (self.kernel / "busybox.cpio.gz").read_bytes(),
+                     (self.kernel / "flash.cpio.gz").read_bytes(),
                      (self.kernel / "iio.cpio.gz").read_bytes(), (self.kernel / "radio.cpio.gz").read_bytes(),
                      gzip.compress(own, 1)]
-            if userland() == "busybox":
-                parts.insert(1, (self.kernel / "busybox.cpio.gz").read_bytes())
             for part in parts:
                 f.write(part + bytes(-len(part) % 4))
         shutil.rmtree(root)
@@ -286,6 +289,12 @@ class Guest:
             self.flash_seen = self.flash_state()
         return out, err, int(line.split()[2])
 
+    def follow_userland(self):
+        """The userland $DEBUG_USERLAND names now, for the commands that follow."""
+        if userland() != self.userland_now:
+            self.userland_now = userland()
+            self.run(f"/kernel/userland {self.userland_now}\n")
+
     def refill(self, name, template):
         """Makes share/cams/NAME a copy of TEMPLATE for use(), emptying and filling the
         folders the guest binds (and those above them) rather than making them anew,
@@ -342,6 +351,9 @@ class Guest:
         env += "" if self.pulls is None else f"PULLS='{' '.join(map(str, sorted(self.pulls)))}' "
         env += "CONVERTER=kept " if self.converter_kept else ""
         script = f"{env}/kernel/use {name} {'-' if keep else badblocks}\n"
+        if self.userland_now != self.userland:
+            script = f"/kernel/userland {self.userland}\n{script}"
+            self.userland_now = self.userland
         self.run(script + ("/kernel/card out\n" if self.card_in else ""))
         self.pulls, self.converter_kept, self.card_in = set(), True, False
         self.flash_changed = False

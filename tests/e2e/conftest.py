@@ -379,6 +379,7 @@ class KernelCamera(Camera):
         return script[:m.start()] + script[m.end():]
 
     def exec(self, argv, input=None, timeout=60):
+        self.guest.follow_userland()
         if argv[:2] == ["bash", "-c"]:
             script, writes = self.CONVERTER_WRITE.subn(r">/sys/kernel/debug/iio-test/\1", self.bad_blocks(argv[2]))
             argv = [*argv[:2], script, *argv[3:]]

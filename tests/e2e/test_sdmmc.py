@@ -241,7 +241,6 @@ OWN = re.compile(r"^(?:SD/mmc|Sd/mmc|Block = |Total = |Free = |Use = |All size|T
                  re.M)
 
 
-@pytest.mark.sim_only("both userlands in one test; the real-kernel camera boots with one")
 @pytest.mark.parametrize("kind, args", [
     ("blank", "-f -r -i"),
     ("fat", "-m -i -s -n 2 -z 1 -F -r"),
@@ -253,7 +252,10 @@ def test_own_lines_are_the_same_on_both_userlands(cam, kind, args, monkeypatch):
         monkeypatch.setenv("DEBUG_USERLAND", userland)
         prepared(cam, kind)
         cam.sh(f"debug -M sdmmc {args} >/tmp/out 2>&1")
-        seen.append(OWN.findall(cam.read("/tmp/out")))
+        own = OWN.findall(cam.read("/tmp/out"))
+        # The two mkdosfs lay a card out differently, which a real file system's
+        # figures show: there, the lines are compared without them.
+        seen.append([re.sub(r"\d", "#", line) for line in own] if KERNEL else own)
     assert seen[0] == seen[1]
 
 
