@@ -13,6 +13,7 @@ is relayed to sim/tools/ptz-head when a script in the guest starts `ptz-head`.
 """
 import glob
 import gzip
+import json
 import os
 import pathlib
 import select
@@ -28,6 +29,8 @@ import time
 
 HERE = pathlib.Path(__file__).resolve().parent
 REPO = HERE.parent
+# A card's size when the camera boots (QEMU wants a power of two then); a card of
+# another size goes in as a new medium (Guest.cards_in).
 SD_SIZE = 64 << 20
 # The board's card slots, as many as the program looks for (/dev/mmcblk0 to 3).
 SD_SLOTS = 4
@@ -77,6 +80,7 @@ class Guest:
         for image in self.sd:
             with open(image, "wb") as f:
                 f.truncate(SD_SIZE)
+        self.sd_media = [SD_SIZE] * SD_SLOTS  # the size of the card QEMU has in each slot
         self.current = None
         self.flash_seen = None  # the host's copy of the flash folders after the last exchange
         self.flash_changed = False  # a command ran since the guest's flash was last brought back
@@ -130,7 +134,8 @@ class Guest:
             subprocess.run([str(REPO / "sim" / "layout"), str(self.cams / "main")], check=True)
             self.qemu = subprocess.Popen(cmd)
             return
-        cmd += ["-serial", f"file:{self.console}", "-monitor", "none"]
+        cmd += ["-serial", f"file:{self.console}", "-monitor", "none",
+                "-qmp", f"unix:{self.run_dir / 'qmp.sock'},server=on,wait=off"]
         self.stopping = False
         self.qemu = subprocess.Popen(cmd, stdin=subprocess.DEVNULL)
         self.agent = self._connect(sock)
@@ -156,6 +161,9 @@ class Guest:
     def _reboot(self):
         """After a command that did not end in time: a new boot, the same tree."""
         self._halt()
+        for image in self.sd:
+            os.truncate(image, SD_SIZE)
+        self.sd_media = [SD_SIZE] * SD_SLOTS
         self._boot()
         self.pulls, self.converter_kept, self.card_in = None, False, True
         self.userland_now = self.userland
@@ -289,6 +297,37 @@ class Guest:
             self.flash_seen = self.flash_state()
         return out, err, int(line.split()[2])
 
+    def _qmp(self, command, **arguments):
+        """One command to QEMU's machine protocol; its reply."""
+        with socket.socket(socket.AF_UNIX) as s:
+            s.connect(str(self.run_dir / "qmp.sock"))
+            f = s.makefile("rwb")
+            f.readline()  # the greeting
+            for message in ({"execute": "qmp_capabilities"}, {"execute": command, "arguments": arguments}):
+                f.write(json.dumps(message).encode() + b"\n")
+                f.flush()
+                reply = json.loads(f.readline())
+                while "event" in reply:
+                    reply = json.loads(f.readline())
+                if "error" in reply:
+                    raise RuntimeError(f"qemu: {command}: {reply['error']}")
+        return reply["return"]
+
+    def cards_in(self, slots):
+        """The guest's script that puts in the cards of SLOTS, whose images the host
+        wrote. A card of another size than its slot's is a new medium, as when another
+        card goes in; the script waits for the kernel to find it."""
+        args = []
+        for n in slots:
+            size = os.path.getsize(self.sd[n])
+            if size != self.sd_media[n]:
+                self._qmp("blockdev-change-medium", device=f"card{n}", filename=str(self.sd[n]), format="raw")
+                self.sd_media[n] = size
+                args.append(f"{n}:{size >> 9}")
+            else:
+                args.append(str(n))
+        return f"/kernel/card in {' '.join(args)}\n"
+
     def follow_userland(self):
         """The userland $DEBUG_USERLAND names now, for the commands that follow."""
         if userland() != self.userland_now:
@@ -355,6 +394,10 @@ class Guest:
             script = f"/kernel/userland {self.userland}\n{script}"
             self.userland_now = self.userland
         self.run(script + ("/kernel/card out\n" if self.card_in else ""))
+        # A card of another size goes back to the size the slots have at boot.
+        grown = [n for n, size in enumerate(self.sd_media) if size != SD_SIZE]
+        if grown:
+            self.run(self.cards_in(grown) + "/kernel/card out\n")
         self.pulls, self.converter_kept, self.card_in = set(), True, False
         self.flash_changed = False
         self.flash_seen = self.flash_state()

@@ -387,7 +387,7 @@ class KernelCamera(Camera):
         script = ""
         written = [n for n, (now, seen) in enumerate(zip(self.cards(), self.cards_seen)) if now != seen]
         if written:
-            script = f"/kernel/card in {' '.join(map(str, written))}\n"
+            script = self.guest.cards_in(written)
             self.guest.card_in = True
         for d in map(shlex.quote, sorted(self.removed)):
             script += f"if [ -e {d} ] || [ -L {d} ]; then mkdir -p /kernel/removed && cp -a {d} /kernel/removed/ && rm {d}; fi\n"
