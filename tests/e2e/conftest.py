@@ -366,16 +366,20 @@ class KernelCamera(Camera):
 
     def bad_blocks(self, script):
         """The flash bad blocks the simulation's preloaded shim would answer, made real:
-        nandsim reloaded with them (each "mtdN@OFFSET" of MTD_SHIM), the shim dropped."""
+        nandsim reloaded with them (each "mtdN@OFFSET" of MTD_SHIM), and a block whose
+        request fails ("mtdN!OFFSET") failing in the NAND core (kernel/nand-fault.c);
+        the shim dropped."""
         m = self.MTD_SHIM.search(script)
         if not m:
             return script
-        blocks = []
+        blocks, failing = [], []
         for entry in filter(None, m.group(1).split(",")):
-            part, offset = entry.split("@")
-            blocks.append(self.MTD_FIRST_BLOCK[part] + int(offset, 0) // 0x20000)
+            part, kind, offset = re.fullmatch(r"(mtd\d)([@!])(\w+)", entry).groups()
+            (blocks if kind == "@" else failing).append(self.MTD_FIRST_BLOCK[part] + int(offset, 0) // 0x20000)
         self.guest.badblocks = ",".join(map(str, sorted(blocks)))
-        self.guest.run(f"/kernel/nand '{self.guest.badblocks}'\n")
+        fault = f"echo {failing[0]} >/sys/module/nand/parameters/failing_block\n" if failing else ""
+        assert len(failing) <= 1, "the NAND core fails one block's requests at most"
+        self.guest.run(f"/kernel/nand '{self.guest.badblocks}'\n{fault}")
         return script[:m.start()] + script[m.end():]
 
     def exec(self, argv, input=None, timeout=60):

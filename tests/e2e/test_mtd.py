@@ -47,11 +47,10 @@ def test_without_badblock_one_nothing_runs(cam, args):
      "/dev/mtd2 (\"rootfs\") : \nBad block found at : 00500000\nBad block found at : 014e0000\n"
      "/dev/mtd5 (\"nand2\") : \nBad block found at : 02420000\n\nTotal bad block : 4\n"),
     # A request that fails ends that partition's scan; what it found before stays.
-    pytest.param("mtd2@0x20000,mtd2!0x40000,mtd2@0x60000,mtd3@0",
-                 "ioctl MEMGETBADBLOCK failed, /dev/mtd2, error=-1\n"
-                 "/dev/mtd2 (\"rootfs\") : \nBad block found at : 00520000\n"
-                 "/dev/mtd3 (\"app\") : \nBad block found at : 01500000\n\nTotal bad block : 2\n",
-                 marks=pytest.mark.sim_only("a bad-block request that fails, as nandsim's never does")),
+    ("mtd2@0x20000,mtd2!0x40000,mtd2@0x60000,mtd3@0",
+     "ioctl MEMGETBADBLOCK failed, /dev/mtd2, error=-1\n"
+     "/dev/mtd2 (\"rootfs\") : \nBad block found at : 00520000\n"
+     "/dev/mtd3 (\"app\") : \nBad block found at : 01500000\n\nTotal bad block : 2\n"),
 ])
 def test_bad_blocks_of_the_cameras_flash(cam, shim, out):
     r = check(cam, shim)
