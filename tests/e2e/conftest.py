@@ -98,6 +98,10 @@ class Camera:
         """No device file at DEVICE, as when the board's device manager made none."""
         self.path(device).unlink(missing_ok=True)
 
+    def without_proc(self, entry):
+        """No /proc/ENTRY, as from a kernel built without what makes it."""
+        self.path(f"/proc/{entry}").unlink()
+
     def exec(self, argv, input=None, timeout=60):
         uptime = [] if self.uptime is None else ["--uptime", str(self.uptime)]
         cmd = [str(SIM), "--root", str(self.root), "--bin", program(),
@@ -278,6 +282,7 @@ class KernelCamera(Camera):
         self.injected = set()
         self.held = set()  # lines another user holds during each command
         self.covered = set()  # kernel folders an empty file system covers during each command
+        self.proc_entries = True  # False: /proc has the processes' entries alone during each command
         self.removed = set()  # device files gone from each command's start
         self.cards_seen = self.cards()
         # True: /tmp is in the guest's memory for each command, as Unix sockets need.
@@ -315,6 +320,11 @@ class KernelCamera(Camera):
     def take_away(self, folder):
         # As a kernel built without it shows the folder: nothing in it.
         self.covered.add(folder)
+
+    def without_proc(self, entry):
+        # A /proc of the processes' entries alone: ENTRY is gone as from a kernel without
+        # it, and so is every other entry but the processes'.
+        self.proc_entries = False
 
     def remove(self, device):
         # Before each command (after the flash it asks for is made, which makes its
@@ -403,9 +413,10 @@ class KernelCamera(Camera):
             argv = ["/kernel/uptime", str(self.uptime), *argv]
         if self.held:
             argv = ["/kernel/hold-line", *map(str, sorted(self.held)), "--", *argv]
-        if self.injected or self.covered:
+        if self.injected or self.covered or not self.proc_entries:
             mounts = [f"mount --bind /share/cams/{self.root.name}{p} {p}" for p in sorted(self.injected)]
             mounts += [f"mount -t tmpfs none {p}" for p in sorted(self.covered)]
+            mounts += [] if self.proc_entries else ["mount -t proc -o subset=pid proc /proc"]
             argv = ["unshare", "-m", "sh", "-c", " && ".join([*mounts, 'exec "$@"']), "-", *argv]
         script += "exec " + " ".join(shlex.quote(str(a)) for a in argv) + "\n"
         out, err, rc = self.guest.run(script, stdin=input, timeout=timeout, sync=True, local_tmp=self.local_tmp)

@@ -73,9 +73,8 @@ def test_without_the_mtd_layer_every_request_fails(cam):
     assert (r.err, r.rc) == ("", 0)
 
 
-@pytest.mark.sim_only("no /proc/mtd: a kernel without the MTD layer, which the test camera's flash needs")
 def test_missing_proc_mtd(cam):
-    cam.path("/proc/mtd").unlink()
+    cam.without_proc("mtd")
     r = check(cam)
     assert r.out == ""
     assert re.fullmatch(prefix("tq_badblock_check") + r"/proc/mtd open failed\n", r.err), r.err
