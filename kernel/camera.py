@@ -77,10 +77,7 @@ class Guest:
         self.ctl.mkdir(parents=True)
         self.cams.mkdir()
         self.sd = [self.run_dir / f"sd{n}.img" for n in range(SD_SLOTS)]
-        for image in self.sd:
-            with open(image, "wb") as f:
-                f.truncate(SD_SIZE)
-        self.sd_media = [SD_SIZE] * SD_SLOTS  # the size of the card QEMU has in each slot
+        self._boot_cards()
         self.current = None
         self.flash_seen = None  # the host's copy of the flash folders after the last exchange
         self.flash_changed = False  # a command ran since the guest's flash was last brought back
@@ -161,15 +158,20 @@ class Guest:
     def _reboot(self):
         """After a command that did not end in time: a new boot, the same tree."""
         self._halt()
-        for image in self.sd:
-            os.truncate(image, SD_SIZE)
-        self.sd_media = [SD_SIZE] * SD_SLOTS
+        self._boot_cards()
         self._boot()
         self.pulls, self.converter_kept, self.card_in = None, False, True
         self.userland_now = self.userland
         if self.current:
             self.badblocks = ""
             self.use(self.current)
+
+    def _boot_cards(self):
+        """Every slot's card at the size QEMU takes at boot."""
+        for image in self.sd:
+            with open(image, "ab") as f:
+                f.truncate(SD_SIZE)
+        self.sd_media = [SD_SIZE] * SD_SLOTS  # the size of the card QEMU has in each slot
 
     def _halt(self):
         self.stopping = True

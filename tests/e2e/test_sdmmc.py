@@ -62,6 +62,11 @@ def room(cam):
     return blocks * size, free * size
 
 
+def amounts(size):
+    """A size in bytes as the card's figures show it."""
+    return f"{size >> 10} KB = {size >> 20} MB = {(size >> 20) / 1024:.2f} GB"
+
+
 def caches_kept(cam):
     """A /proc/sys/vm/drop_caches to read back what the program writes: the real kernel's
     cannot be read, so a file of the tree's is put there."""
@@ -120,11 +125,8 @@ def test_mount_info_speed_in_order(cam):
     block = int(cam.read("/tmp/statfs").split()[0])
     total, free = room(cam)
     assert KERNEL or (block, total, free) == (4096, 192 * MiB, 192 * MiB)
-    assert out == (f"Block = {block >> 10} KB \n"
-                   f"Total = {total} B = {total >> 10} KB = {total >> 20} MB = {(total >> 20) / 1024:.2f} GB\n"
-                   f"Free = {free >> 10} KB = {free >> 20} MB = {(free >> 20) / 1024:.2f} GB\n"
-                   f"Use = {(total - free) >> 10} KB = {(total - free) >> 20} MB = "
-                   f"{((total - free) >> 20) / 1024:.2f} GB\n")
+    assert out == (f"Block = {block >> 10} KB \nTotal = {total} B = {amounts(total)}\n"
+                   f"Free = {amounts(free)}\nUse = {amounts(total - free)}\n")
     assert rc == 0
     # Written, then read back, each timed by the shell.
     assert errors.count("1024+0 records in\n1024+0 records out\n" + TOOLS.dd_total) == 2
@@ -141,7 +143,7 @@ def test_a_card_already_mounted_is_not_mounted_again(cam):
     total, _ = room(cam)
     assert KERNEL or total == 32 * MiB
     assert (out.splitlines()[1], errors, rc) == (
-        f"Total = {total} B = {total >> 10} KB = {total >> 20} MB = {(total >> 20) / 1024:.2f} GB", "", 0)
+        f"Total = {total} B = {amounts(total)}", "", 0)
     assert cam.read("/tmp/mounted") == "1\n"
     assert KERNEL or mounts(cam) == MOUNT
 
