@@ -89,6 +89,9 @@ class Guest:
         self.pulls = None
         self.converter_kept = False
         self.card_in = True
+        self.refilled = {}  # each refilled tree's template and entries as refill() left them
+        self.templates = {}  # a number for each template, which the guest keeps (kernel/guest/use FROM)
+        self.fresh = None  # the tree refill() just made, and its template's number
         self.seq = 0
         self.head = None  # the host's head process, and the name of its exchange files
         self.head_files = None
@@ -337,21 +340,44 @@ class Guest:
             self.run(f"/kernel/userland {self.userland_now}\n")
 
     def refill(self, name, template):
-        """Makes share/cams/NAME a copy of TEMPLATE for use(), emptying and filling the
-        folders the guest binds (and those above them) rather than making them anew,
-        so that its binds of them stay. Returns whether they all stayed."""
+        """Makes share/cams/NAME a copy of TEMPLATE for use(). Only what changed since the
+        last refill is copied again (seen by its inode and change time, which every
+        write, rename and chmod moves on): copying the whole tree costs most of a
+        second on a busy machine, for every test. Folders stay, so that the guest's
+        binds of them stay. Returns whether the bound folders all stayed."""
         tree = self.cams / name
-        keep = {pathlib.PurePath(d) for d in TREE + FLASH}
-        keep |= {a for k in keep for a in k.parents}
+        source, seen = self.refilled.get(name, (None, {}))
+        seen = seen if source == template else {}
 
-        def empty(folder, rel):
-            for p in folder.iterdir():
-                if p.is_dir() and not p.is_symlink() and rel / p.name in keep:
-                    empty(p, rel / p.name)
-                elif p.is_dir() and not p.is_symlink():
-                    shutil.rmtree(p)
+        def stamp(st):
+            return st.st_ino, st.st_ctime_ns
+
+        def same(src, dst, rel):
+            """Makes DST hold what SRC does, folder DST kept."""
+            held = {e.name: e for e in os.scandir(dst)}
+            for e in os.scandir(src):
+                d, to, r = held.pop(e.name, None), os.path.join(dst, e.name), f"{rel}/{e.name}"
+                if d is not None and e.is_dir(follow_symlinks=False) and d.is_dir(follow_symlinks=False):
+                    same(e.path, to, r)
+                    continue
+                if d is not None and seen.get(r) == stamp(d.stat(follow_symlinks=False)):
+                    continue
+                if d is not None:
+                    gone(d)
+                if e.is_dir(follow_symlinks=False):
+                    shutil.copytree(e.path, to, symlinks=True)
                 else:
-                    p.unlink()
+                    shutil.copy2(e.path, to, follow_symlinks=False)
+            for d in held.values():
+                gone(d)
+            if seen.get(rel) != stamp(os.lstat(dst)):
+                shutil.copystat(src, dst)
+
+        def gone(entry):
+            if entry.is_dir(follow_symlinks=False):
+                shutil.rmtree(entry.path)
+            else:
+                os.unlink(entry.path)
 
         def folders():
             return [os.lstat(tree / d).st_ino if os.path.isdir(tree / d) and not os.path.islink(tree / d) else None
@@ -359,8 +385,16 @@ class Guest:
 
         before = folders() if tree.exists() else [None]
         if tree.exists():
-            empty(tree, pathlib.PurePath())
-        shutil.copytree(template, tree, symlinks=True, dirs_exist_ok=True)
+            same(template, tree, "")
+        else:
+            shutil.copytree(template, tree, symlinks=True)
+        seen = {"": stamp(os.lstat(tree))}
+        for top, dirs, files in os.walk(tree):
+            for n in dirs + files:
+                p = os.path.join(top, n)
+                seen[p[len(str(tree)):]] = stamp(os.lstat(p))
+        self.refilled[name] = template, seen
+        self.fresh = name, self.templates.setdefault(template, len(self.templates))
         return None not in before and folders() == before
 
     def use(self, name, badblocks="", kept=False):
@@ -391,6 +425,9 @@ class Guest:
         env = "KEPT=yes " if kept else ""
         env += "" if self.pulls is None else f"PULLS='{' '.join(map(str, sorted(self.pulls)))}' "
         env += "CONVERTER=kept " if self.converter_kept else ""
+        if self.fresh and self.fresh[0] == name:
+            env += f"FROM={self.fresh[1]} "
+        self.fresh = None
         script = f"{env}/kernel/use {name} {'-' if keep else badblocks}\n"
         if self.userland_now != self.userland:
             script = f"/kernel/userland {self.userland}\n{script}"
