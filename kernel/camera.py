@@ -277,8 +277,8 @@ class Guest:
         With local_tmp, /tmp is in the guest's memory for the script, where Unix sockets
         can be (kernel/guest/localtmp)."""
         if local_tmp and self.current:
-            script = (f"/kernel/localtmp in {self.current}\ncd /tmp\n(\n{script})\nrc=$?\ncd /\n"
-                      f"/kernel/localtmp out {self.current}\nexit $rc\n")
+            script = (f"(. /kernel/localtmp in {self.current})\ncd /tmp\n(\n{script})\nrc=$?\ncd /\n"
+                      f"(. /kernel/localtmp out {self.current})\nexit $rc\n")
         if sync and self.current:
             if self.flash_state() != self.flash_seen:
                 script = f"/kernel/flash fill {self.current}\n{script}"
