@@ -250,7 +250,7 @@ OWN = re.compile(r"^(?:SD/mmc|Sd/mmc|Block = |Total = |Free = |Use = |All size|T
 
 @pytest.mark.parametrize("kind, args", [
     ("blank", "-f -r -i"),
-    ("fat", "-m -i -s -n 2 -z 1 -F -r"),
+    ("fat", "-m -i -n 2 -z 1 -F -r"),
     ("partitioned", "-r -f -i -r"),
 ])
 def test_own_lines_are_the_same_on_both_userlands(cam, kind, args, monkeypatch):
