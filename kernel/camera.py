@@ -42,7 +42,11 @@ FLASH = ("mnt/nand", "mnt/nand2")
 
 
 def cache():
-    """Builds what is missing (kernel, drivers, base root) and returns the cache folder."""
+    """Builds what is missing (kernel, drivers, base root) and returns the cache folder:
+    $DEBUG_KERNEL_BUILT when the caller built it already (each of a run's cameras
+    would ask apt again, seconds of the cores' time as they all boot)."""
+    if os.environ.get("DEBUG_KERNEL_BUILT"):
+        return pathlib.Path(os.environ["DEBUG_KERNEL_BUILT"])
     out = subprocess.run([str(HERE / "build")], check=True, stdout=subprocess.PIPE, text=True)
     return pathlib.Path(out.stdout.strip().splitlines()[-1])
 
